@@ -1,0 +1,3 @@
+#include "pstatusbar.h"
+
+PStatusBar::PStatusBar(QWidget *parent) : QStatusBar(parent) { }
