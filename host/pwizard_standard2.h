@@ -5,7 +5,7 @@
 
 #include <QPointer>
 
-class CPxWizard_Mission_Base;
+#include "cpxwizard_mission_base.h"
 class QLabel;
 class QPushButton;
 class QVBoxLayout;

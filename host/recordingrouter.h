@@ -8,7 +8,7 @@
 #include <QObject>
 #include <QPointer>
 
-class Request;
+#include "request.h"
 
 // Test seam: installed while it lives, it keeps every message a plug-in sends, in
 // order, and lets the test answer any of them with a reply or a failure.
