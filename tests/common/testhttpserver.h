@@ -1,0 +1,403 @@
+#pragma once
+
+// A scriptable HTTP/1.1 server on 127.0.0.1 for tests and benchmarks.
+//
+//   TestHttpServer server;                         // listens on a free port
+//   server.setResponse("/feed.xml", TestHttpResponse::ok(bytes, {{"Last-Modified", "x"}}));
+//   server.setResponse("HEAD", "/moved", TestHttpResponse::redirect(302, otherUrl));
+//   server.queueResponse("GET", "/flaky", TestHttpResponse::dropped());   // next GET only
+//   fetch(server.url("/feed.xml"));
+//   QTRY_COMPARE(server.requestCount("GET", "/feed.xml"), 1);
+//
+// A response is looked up by method and path (the query is part of the path), then
+// by path alone for any method, then through the handler; anything else is a 404.
+// Queued responses are used once each, in order, before the fixed ones. Persistent
+// connections are kept open as HTTP/1.1 clients expect. Every request is recorded.
+// No moc needed: the class is no QObject and may live in any thread with an event loop.
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QPair>
+#include <QPointer>
+#include <QSslConfiguration>
+#include <QSslServer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+using TestHttpHeaders = QList<QPair<QByteArray, QByteArray>>;
+
+struct TestHttpResponse
+{
+    int status = 200;
+    QByteArray reason; // empty: the usual phrase of the status
+    TestHttpHeaders headers;
+    QByteArray body; // sent for GET, its length announced for HEAD too
+
+    int delayMs = 0; // wait before the status line
+    bool silent = false; // never answer; the connection stays open
+    bool drop = false; // close the connection instead of answering
+    int chunkSize = 0; // > 0: send the body in pieces of this size ...
+    int chunkDelayMs = 0; // ... with this pause between them
+    qint64 dropAfterBytes = -1; // >= 0: close after this many body bytes
+    qint64 contentLength = -1; // >= 0: announce this length instead of the body's
+    bool omitContentLength = false; // no length: the body ends when the connection closes
+
+    static TestHttpResponse ok(const QByteArray &body, const TestHttpHeaders &headers = {})
+    {
+        TestHttpResponse r;
+        r.body = body;
+        r.headers = headers;
+        return r;
+    }
+    static TestHttpResponse withStatus(
+        int code, const TestHttpHeaders &headers = {}, const QByteArray &body = {})
+    {
+        TestHttpResponse r;
+        r.status = code;
+        r.headers = headers;
+        r.body = body;
+        return r;
+    }
+    static TestHttpResponse redirect(int code, const QByteArray &location)
+    {
+        return withStatus(code, {{"Location", location}});
+    }
+    static TestHttpResponse silence()
+    {
+        TestHttpResponse r;
+        r.silent = true;
+        return r;
+    }
+    static TestHttpResponse dropped()
+    {
+        TestHttpResponse r;
+        r.drop = true;
+        return r;
+    }
+};
+
+struct TestHttpRequest
+{
+    QByteArray method;
+    QByteArray path; // as on the request line, query included
+    TestHttpHeaders headers;
+    QByteArray body;
+    quint16 port = 0; // the server's port it came in on
+
+    QByteArray header(const QByteArray &name) const
+    {
+        for (const auto &h : headers) {
+            if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+                return h.second;
+        }
+        return QByteArray();
+    }
+};
+
+class TestHttpServer
+{
+public:
+    using Handler = std::function<std::optional<TestHttpResponse>(const TestHttpRequest &)>;
+
+    TestHttpServer() : m_server(std::make_unique<QTcpServer>())
+    {
+        QObject::connect(
+            m_server.get(), &QTcpServer::newConnection, m_server.get(), [this] { acceptAll(); });
+        m_server->listen(QHostAddress::LocalHost, 0);
+    }
+    // HTTPS with the given certificate and key (see QSslConfiguration).
+    explicit TestHttpServer(const QSslConfiguration &tls)
+    {
+        auto server = std::make_unique<QSslServer>();
+        server->setSslConfiguration(tls);
+        QObject::connect(server.get(), &QSslServer::pendingConnectionAvailable, server.get(),
+            [this] { acceptAll(); });
+        m_server = std::move(server);
+        m_server->listen(QHostAddress::LocalHost, 0);
+        m_tls = true;
+    }
+    ~TestHttpServer()
+    {
+        for (const QPointer<QTcpSocket> &socket : std::as_const(m_sockets)) {
+            if (socket)
+                socket->abort();
+        }
+    }
+    TestHttpServer(const TestHttpServer &) = delete;
+    TestHttpServer &operator=(const TestHttpServer &) = delete;
+
+    bool isListening() const { return m_server->isListening(); }
+    quint16 port() const { return m_server->serverPort(); }
+    QByteArray baseUrl() const
+    {
+        return (m_tls ? "https" : "http") + QByteArray("://127.0.0.1:")
+            + QByteArray::number(port());
+    }
+    QUrl url(const QByteArray &path) const { return QUrl(QString::fromLatin1(baseUrl() + path)); }
+
+    // Any method.
+    void setResponse(const QByteArray &path, const TestHttpResponse &response)
+    {
+        m_fixed.insert(key(QByteArray(), path), response);
+    }
+    void setResponse(
+        const QByteArray &method, const QByteArray &path, const TestHttpResponse &response)
+    {
+        m_fixed.insert(key(method, path), response);
+    }
+    void removeResponse(const QByteArray &method, const QByteArray &path)
+    {
+        m_fixed.remove(key(method, path));
+    }
+    // Used once, before any fixed response; empty method matches any.
+    void queueResponse(
+        const QByteArray &method, const QByteArray &path, const TestHttpResponse &response)
+    {
+        m_queued[key(method, path)].append(response);
+    }
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
+    // Called for every request as it arrives, before it is answered.
+    void setObserver(std::function<void(const TestHttpRequest &)> observer)
+    {
+        m_observer = std::move(observer);
+    }
+
+    const QList<TestHttpRequest> &requests() const { return m_requests; }
+    int requestCount() const { return int(m_requests.size()); }
+    int requestCount(const QByteArray &method, const QByteArray &path) const
+    {
+        int n = 0;
+        for (const TestHttpRequest &r : m_requests)
+            n += r.method == method && r.path == path;
+        return n;
+    }
+    // "HEAD /a", "GET /a", ... in arrival order.
+    QList<QByteArray> requestLines() const
+    {
+        QList<QByteArray> lines;
+        for (const TestHttpRequest &r : m_requests)
+            lines.append(r.method + ' ' + r.path);
+        return lines;
+    }
+    void clearRequests() { m_requests.clear(); }
+    int connectionCount() const { return m_connections; }
+
+private:
+    struct Connection
+    {
+        QByteArray input;
+        bool busy = false; // answering; later requests wait (HTTP/1.1 pipelining order)
+    };
+
+    static QByteArray key(const QByteArray &method, const QByteArray &path)
+    {
+        return method + ' ' + path;
+    }
+
+    static QByteArray reasonFor(int status)
+    {
+        switch (status) {
+        case 200:
+            return "OK";
+        case 204:
+            return "No Content";
+        case 300:
+            return "Multiple Choices";
+        case 301:
+            return "Moved Permanently";
+        case 302:
+            return "Found";
+        case 303:
+            return "See Other";
+        case 304:
+            return "Not Modified";
+        case 307:
+            return "Temporary Redirect";
+        case 308:
+            return "Permanent Redirect";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 500:
+            return "Internal Server Error";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "Status";
+        }
+    }
+
+    void acceptAll()
+    {
+        while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+            ++m_connections;
+            m_sockets.append(socket);
+            // As real servers do: no Nagle delay between a response's header and body.
+            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            auto state = std::make_shared<Connection>();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                [this, socket, state] { readFrom(socket, state); });
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    }
+
+    void readFrom(QTcpSocket *socket, const std::shared_ptr<Connection> &state)
+    {
+        state->input += socket->readAll();
+        serveNext(socket, state);
+    }
+
+    void serveNext(QTcpSocket *socket, const std::shared_ptr<Connection> &state)
+    {
+        if (state->busy)
+            return;
+        if (!state->input.isEmpty() && !(state->input.at(0) >= 'A' && state->input.at(0) <= 'Z')) {
+            // Not HTTP (a TLS hello, say): answer as a plain server would, and close.
+            socket->write("HTTP/1.1 400 Bad Request\r\nConnection: close\r\n\r\n");
+            socket->disconnectFromHost();
+            state->busy = true;
+            return;
+        }
+        const int end = state->input.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QList<QByteArray> lines = state->input.left(end).split('\n');
+        TestHttpRequest request;
+        request.port = port();
+        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+        request.method = first.value(0);
+        request.path = first.value(1);
+        for (int i = 1; i < lines.size(); ++i) {
+            const QByteArray line = lines.at(i).trimmed();
+            const int colon = line.indexOf(':');
+            if (colon > 0)
+                request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+        }
+        const qint64 length = request.header("Content-Length").toLongLong();
+        if (state->input.size() < end + 4 + length)
+            return; // body still coming
+        request.body = state->input.mid(end + 4, length);
+        state->input.remove(0, end + 4 + length);
+        m_requests.append(request);
+        if (m_observer)
+            m_observer(request);
+
+        state->busy = true;
+        const TestHttpResponse response = responseFor(request);
+        const bool head = request.method == "HEAD";
+        const bool close = request.header("Connection").compare("close", Qt::CaseInsensitive) == 0;
+        if (response.silent)
+            return; // stays busy: nothing more is answered on this connection
+        if (response.drop) {
+            socket->abort();
+            return;
+        }
+        auto answer = [this, socket, state, response, head, close] {
+            send(socket, state, response, head, close);
+        };
+        if (response.delayMs > 0)
+            QTimer::singleShot(response.delayMs, socket, answer);
+        else
+            answer();
+    }
+
+    TestHttpResponse responseFor(const TestHttpRequest &request)
+    {
+        for (const QByteArray &k : {key(request.method, request.path), key({}, request.path)}) {
+            auto queued = m_queued.find(k);
+            if (queued != m_queued.end() && !queued->isEmpty())
+                return queued->takeFirst();
+        }
+        for (const QByteArray &k : {key(request.method, request.path), key({}, request.path)}) {
+            auto fixed = m_fixed.constFind(k);
+            if (fixed != m_fixed.constEnd())
+                return *fixed;
+        }
+        if (m_handler) {
+            if (std::optional<TestHttpResponse> r = m_handler(request))
+                return *r;
+        }
+        return TestHttpResponse::withStatus(404, {{"Content-Type", "text/plain"}}, "not found");
+    }
+
+    void send(QTcpSocket *socket, const std::shared_ptr<Connection> &state,
+        const TestHttpResponse &response, bool head, bool close)
+    {
+        QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
+            + (response.reason.isEmpty() ? reasonFor(response.status) : response.reason) + "\r\n";
+        for (const auto &h : response.headers)
+            out += h.first + ": " + h.second + "\r\n";
+        const qint64 announced
+            = response.contentLength >= 0 ? response.contentLength : response.body.size();
+        const bool untilClose = response.omitContentLength && !head;
+        if (!response.omitContentLength)
+            out += "Content-Length: " + QByteArray::number(announced) + "\r\n";
+        if (close || untilClose)
+            out += "Connection: close\r\n";
+        out += "\r\n";
+        socket->write(out);
+
+        QByteArray body = head ? QByteArray() : response.body;
+        bool cut = false;
+        if (!head && response.dropAfterBytes >= 0 && response.dropAfterBytes < body.size()) {
+            body.truncate(response.dropAfterBytes);
+            cut = true;
+        }
+        auto finish = [this, socket, state, close, cut, untilClose] {
+            if (cut || close || untilClose) {
+                socket->flush();
+                socket->disconnectFromHost();
+                if (cut)
+                    socket->abort();
+                return;
+            }
+            state->busy = false;
+            serveNext(socket, state);
+        };
+        if (response.chunkSize <= 0 || body.isEmpty()) {
+            socket->write(body);
+            finish();
+            return;
+        }
+        sendSlowly(socket, body, 0, response.chunkSize, response.chunkDelayMs, finish);
+    }
+
+    static void sendSlowly(QTcpSocket *socket, const QByteArray &body, qint64 from, int chunk,
+        int delayMs, const std::function<void()> &finish)
+    {
+        socket->write(body.mid(from, chunk));
+        socket->flush();
+        const qint64 next = from + chunk;
+        if (next >= body.size()) {
+            finish();
+            return;
+        }
+        QTimer::singleShot(delayMs, socket, [socket, body, next, chunk, delayMs, finish] {
+            sendSlowly(socket, body, next, chunk, delayMs, finish);
+        });
+    }
+
+    std::unique_ptr<QTcpServer> m_server;
+    QList<QPointer<QTcpSocket>> m_sockets;
+    QHash<QByteArray, TestHttpResponse> m_fixed;
+    QHash<QByteArray, QList<TestHttpResponse>> m_queued;
+    Handler m_handler;
+    std::function<void(const TestHttpRequest &)> m_observer;
+    QList<TestHttpRequest> m_requests;
+    int m_connections = 0;
+    bool m_tls = false;
+};
