@@ -1,0 +1,153 @@
+#include "pconfigdialog.h"
+#include "ui_pconfigdialog.h"
+
+#include "host/psimplemessage.h"
+#include "plugin/rsssettings.h"
+
+#include <QEvent>
+#include <QIcon>
+
+namespace {
+
+constexpr quint16 PluginModule = 41;
+constexpr quint16 SettingChanged = 2;
+constexpr quint32 SettingCount = 775;
+constexpr quint32 UpdateIntervalField = 776;
+constexpr quint32 InGroupsField = 777;
+constexpr quint32 NewItemsOnlyField = 778;
+constexpr quint32 MaxItemsInClientField = 779;
+constexpr quint32 MaxItemsInViewerField = 780;
+
+// One message per changed setting; the client expects exactly one setting field each.
+void sendSetting(quint32 field, int value, bool asByte = false)
+{
+    PSimpleMessage message(PluginModule, SettingChanged, false);
+    message.AddFieldAsUint16(SettingCount, 1);
+    if (asByte)
+        message.AddFieldAsUint8(field, quint8(value));
+    else
+        message.AddFieldAsUint16(field, quint16(value));
+    message.Send();
+}
+
+} // namespace
+
+PConfigDialog::PConfigDialog(QSqlDatabase *db, QWidget *parent)
+    : PDialog2(parent), m_ui(std::make_unique<Ui::PConfigDialogClass>())
+{
+    m_ui->setupUi(this);
+    setHeader();
+
+    m_ui->tableWidget->fill(db);
+
+    m_updateIntervall = RssSettings::intValue(RssSettings::UpdateIntervall);
+    m_maxItemsInClient = RssSettings::intValue(RssSettings::MaxItemsInClient);
+    m_maxItemsInViewer = RssSettings::intValue(RssSettings::MaxItemsInViewer);
+    m_inGroups = RssSettings::intValue(RssSettings::InGroups);
+    m_newItemsOnly = RssSettings::intValue(RssSettings::NewItemsOnly);
+    m_switchByNewItems = RssSettings::intValue(RssSettings::SwitchByNewItems);
+
+    m_ui->IntervallspinBox->setValue(m_updateIntervall);
+    m_ui->spinBox->setValue(m_maxItemsInClient);
+    m_ui->spinBox_2->setValue(m_maxItemsInViewer);
+    m_ui->checkBox->setChecked(m_inGroups != 0);
+    m_ui->unreadedItemsBox->setChecked(m_newItemsOnly != 0);
+    m_ui->m_SwitchModuleCheckBox->setChecked(m_switchByNewItems == 1);
+
+    connect(m_ui->buttonComplete, &QPushButton::clicked, this, &PConfigDialog::pressComplete);
+    connect(m_ui->buttonCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    setFixedSize(580, 480);
+    setFixed(true);
+    setWindowTitle(tr("News Options"));
+    setWindowIcon(QIcon(QStringLiteral(":/rss-16")));
+    m_ui->label_4->setPixmap(QPixmap(QStringLiteral(":/rss-sidebar")));
+    QPalette white = palette();
+    white.setBrush(QPalette::All, QPalette::Window, QColor(255, 255, 255, 255));
+    setPalette(white);
+    setAutoFillBackground(true);
+}
+
+PConfigDialog::~PConfigDialog() = default;
+
+void PConfigDialog::setHeader()
+{
+    static const QLatin1String prefix(
+        "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
+        "p, li { white-space: pre-wrap; }\n"
+        "</style></head><body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; "
+        "font-weight:400; font-style:normal;\">\n"
+        "<p style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; "
+        "-qt-block-indent:0; text-indent:0px;\"><span style=\" font-size:10pt; "
+        "font-weight:600;\">");
+    m_ui->label_6->setText(prefix + tr("Configure the pellix News-Viewer")
+        + QLatin1String("</span></p></body></html>"));
+}
+
+void PConfigDialog::pressComplete()
+{
+    bool optionsChanged = false;
+
+    const int intervall = m_ui->IntervallspinBox->value();
+    if (intervall != m_updateIntervall) {
+        RssSettings::setValue(RssSettings::UpdateIntervall, intervall);
+        sendSetting(UpdateIntervalField, intervall);
+        emit sendNewIntervall();
+    }
+
+    connect(m_ui->tableWidget, &PFeedTable::sendHideFeed, this, &PConfigDialog::sendHideFeed,
+        Qt::UniqueConnection);
+    connect(m_ui->tableWidget, &PFeedTable::sendShowFeed, this, &PConfigDialog::sendShowFeed,
+        Qt::UniqueConnection);
+    m_ui->tableWidget->apply();
+
+    const int inClient = m_ui->spinBox->value();
+    if (inClient != m_maxItemsInClient) {
+        RssSettings::setValue(RssSettings::MaxItemsInClient, inClient);
+        sendSetting(MaxItemsInClientField, inClient);
+        optionsChanged = true;
+    }
+
+    const int inViewer = m_ui->spinBox_2->value();
+    if (inViewer != m_maxItemsInViewer) {
+        RssSettings::setValue(RssSettings::MaxItemsInViewer, inViewer);
+        sendSetting(MaxItemsInViewerField, inViewer);
+        emit sendNewItemCount();
+    }
+
+    // A stored value other than 0 or 1 is left as it is.
+    const bool groups = m_ui->checkBox->isChecked();
+    if ((m_inGroups == 0 && groups) || (m_inGroups == 1 && !groups)) {
+        RssSettings::setValue(RssSettings::InGroups, groups ? 1 : 0);
+        sendSetting(InGroupsField, groups ? 1 : 0);
+        optionsChanged = true;
+    }
+
+    const bool unreadOnly = m_ui->unreadedItemsBox->isChecked();
+    if ((m_newItemsOnly == 0 && unreadOnly) || (m_newItemsOnly == 1 && !unreadOnly)) {
+        RssSettings::setValue(RssSettings::NewItemsOnly, unreadOnly ? 1 : 0);
+        sendSetting(NewItemsOnlyField, unreadOnly ? 1 : 0, true);
+        optionsChanged = true;
+    }
+
+    // The client reads this one locally; it is not sent.
+    const bool switchModule = m_ui->m_SwitchModuleCheckBox->isChecked();
+    if ((m_switchByNewItems == 1 && !switchModule) || (m_switchByNewItems == 0 && switchModule)) {
+        RssSettings::setValue(RssSettings::SwitchByNewItems, switchModule ? 1 : 0);
+        optionsChanged = true;
+    }
+    if (optionsChanged)
+        emit sendNewOptions();
+
+    accept();
+}
+
+void PConfigDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        m_ui->retranslateUi(this);
+        setWindowTitle(tr("News Options"));
+        setHeader();
+    }
+    PDialog2::changeEvent(event);
+}

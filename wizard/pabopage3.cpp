@@ -1,0 +1,116 @@
+#include "pabopage3.h"
+
+#include "host/psearchfield.h"
+#include "wizard/abopagetitle.h"
+#include "wizard/pabofeedtree.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+PAboPage3::PAboPage3(QSqlDatabase *db, QWidget *parent)
+    : QWidget(parent),
+      m_db(db),
+      m_tree(new PAboFeedTree(this)),
+      m_lineEdit(new PSearchField(this)),
+      m_checkBox(new QCheckBox(this)),
+      m_selectedFeeds(new QLabel(this)),
+      m_intro(new QLabel(this)),
+      m_picture(new QLabel(this)),
+      m_title(new QLabel(this))
+{
+    setObjectName(QStringLiteral("PAboPage3Class"));
+    m_tree->setObjectName(QStringLiteral("treeWidget"));
+    m_lineEdit->setObjectName(QStringLiteral("lineEdit"));
+    m_checkBox->setObjectName(QStringLiteral("checkBox"));
+    m_selectedFeeds->setObjectName(QStringLiteral("selectedFeeds"));
+    m_intro->setObjectName(QStringLiteral("label_4"));
+    m_picture->setObjectName(QStringLiteral("label_3"));
+    m_title->setObjectName(QStringLiteral("label"));
+
+    m_tree->setHeaderLabels({QStringLiteral("1")});
+    m_picture->setPixmap(QPixmap(QStringLiteral(":/img/rss/add_rss_feed-36.png")));
+    m_picture->setFixedSize(36, 36);
+    m_intro->setWordWrap(true);
+
+    auto *head = new QHBoxLayout;
+    head->addWidget(m_picture);
+    auto *headText = new QVBoxLayout;
+    headText->addWidget(m_title);
+    headText->addWidget(m_intro);
+    head->addLayout(headText, 1);
+
+    auto *footer = new QHBoxLayout;
+    footer->addWidget(m_checkBox);
+    footer->addStretch(1);
+    footer->addWidget(m_selectedFeeds);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(head);
+    layout->addWidget(m_lineEdit);
+    layout->addWidget(m_tree, 1);
+    layout->addLayout(footer);
+
+    connect(m_tree, &PAboFeedTree::saveFeed, this, &PAboPage3::saveFeed);
+    connect(m_tree, &PAboFeedTree::clearFeed, this, &PAboPage3::clearFeed);
+    connect(m_lineEdit, &QLineEdit::textChanged, this, &PAboPage3::search);
+    connect(m_tree, &PAboFeedTree::selectedFeeds, this, &PAboPage3::getFeedsNumber);
+    connect(m_checkBox, &QCheckBox::clicked, this, &PAboPage3::selectAll);
+
+    m_title->setText(aboPageTitle(tr("Subscribe to a news")));
+    retranslateUi();
+}
+
+void PAboPage3::Activate()
+{
+    // The reloaded tree shows everything; an old search text would only mislead.
+    {
+        const QSignalBlocker blocker(m_lineEdit);
+        m_lineEdit->clear();
+    }
+    m_checkBox->setChecked(false);
+    m_selectedFeeds->clear();
+    m_tree->loadCatalogue(m_db);
+}
+
+void PAboPage3::search(const QString &text)
+{
+    m_tree->setFilter(text);
+    m_tree->expandAll();
+}
+
+void PAboPage3::getFeedsNumber(int count)
+{
+    m_selectedFeeds->setText(tr("%1 news selected").arg(count));
+    m_checkBox->setChecked(m_tree->total() > 0 && count == m_tree->total());
+}
+
+void PAboPage3::selectAll(bool)
+{
+    if (m_checkBox->isChecked())
+        m_tree->checkAll();
+    else
+        m_tree->uncheckAll();
+}
+
+void PAboPage3::retranslateUi()
+{
+    setWindowTitle(tr("PAboPage3"));
+    m_checkBox->setText(tr("Select all"));
+    m_intro->setText(tr("This wizard assists you with subscribing to a news."));
+    m_selectedFeeds->setText(m_selectedFeeds->text().isEmpty()
+            ? QString()
+            : tr("%1 news selected").arg(m_tree->selected()));
+}
+
+void PAboPage3::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        retranslateUi();
+        m_title->setText(aboPageTitle(tr("Subscribe to a news")));
+    }
+    QWidget::changeEvent(event);
+}
