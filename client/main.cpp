@@ -1,8 +1,52 @@
+#include "client/clientapplication.h"
+#include "client/commandline.h"
+
 #include <QApplication>
+
+#include <cstdio>
 
 int main(int argc, char **argv)
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    CommandLine commandLine;
+    switch (commandLine.parse(arguments)) {
+    case CommandLine::Help:
+        std::fputs(qPrintable(commandLine.helpText()), stdout);
+        return 0;
+    case CommandLine::Error:
+        std::fprintf(stderr, "pellix: %s\nTry 'pellix --help' for the list of options.\n",
+            qPrintable(commandLine.errorText()));
+        return CommandLine::UsageExitCode;
+    case CommandLine::Run:
+        break;
+    }
+    const ClientOptions &options = commandLine.options();
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        // A headless update needs no display, and a run that only synchronises
+        // can do without one.
+        const bool display = !qEnvironmentVariableIsEmpty("DISPLAY")
+            || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+        if (options.update || (options.quitAfterSync && !display)) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        } else if (!display) {
+            std::fputs("pellix: there is no display (DISPLAY is not set). Start it on a desktop, "
+                       "or set QT_QPA_PLATFORM=offscreen to run it without a visible window.\n",
+                stderr);
+            return 1;
+        }
+    }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    return 0;
+    QCoreApplication::setApplicationName(QStringLiteral("pellix"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+
+    ClientApplication client(options);
+    if (!client.start())
+        return client.exitCode();
+    const int code = app.exec();
+    client.shutdown();
+    return code;
 }

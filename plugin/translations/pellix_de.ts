@@ -76,7 +76,7 @@
 <context>
     <name>PAboPage1</name>
     <message>
-        <location filename="../../wizard/pabopage1.cpp" line="+54" />
+        <location filename="../../wizard/pabopage1.cpp" line="+46" />
         <location line="+26" />
         <source>Subscribe to a news</source>
         <translation>Einen Newsfeed abonnieren</translation>
@@ -110,7 +110,7 @@
 <context>
     <name>PAboPage2</name>
     <message>
-        <location filename="../../wizard/pabopage2.cpp" line="+66" />
+        <location filename="../../wizard/pabopage2.cpp" line="+58" />
         <location line="+64" />
         <source>Subscribe to a news</source>
         <translation>Einen Newsfeed abonnieren</translation>
@@ -139,7 +139,7 @@
 <context>
     <name>PAboPage3</name>
     <message>
-        <location filename="../../wizard/pabopage3.cpp" line="+63" />
+        <location filename="../../wizard/pabopage3.cpp" line="+55" />
         <location line="+50" />
         <source>Subscribe to a news</source>
         <translation>Einen Newsfeed abonnieren</translation>
@@ -169,15 +169,15 @@
 <context>
     <name>PCleanPage1</name>
     <message>
-        <location filename="../../dialogs/pcleanpage1.cpp" line="+18" />
-        <location line="+120" />
+        <location filename="../../dialogs/pcleanpage1.cpp" line="+20" />
+        <location line="+105" />
         <location line="+26" />
         <source>All channels</source>
         <translation>Alle Kanäle</translation>
     </message>
     <message>
-        <location line="-127" />
-        <location line="+126" />
+        <location line="-114" />
+        <location line="+113" />
         <source>Clean wizard</source>
         <translation>Aufräum-Assistent</translation>
     </message>
@@ -211,13 +211,13 @@
 <context>
     <name>PConfigDialog</name>
     <message>
-        <location filename="../../dialogs/pconfigdialog.cpp" line="+62" />
-        <location line="+87" />
+        <location filename="../../dialogs/pconfigdialog.cpp" line="+61" />
+        <location line="+73" />
         <source>News Options</source>
         <translation>Nachrichten-Optionen</translation>
     </message>
     <message>
-        <location line="-66" />
+        <location line="-65" />
         <source>Configure the pellix News-Viewer</source>
         <translation>Den pellix News-Viewer einrichten</translation>
     </message>
@@ -359,7 +359,7 @@
         <translation>Meine Feeds</translation>
     </message>
     <message>
-        <location filename="../prssfeedplugin.cpp" line="+196" />
+        <location filename="../prssfeedplugin.cpp" line="+213" />
         <source>pellix News</source>
         <translation>pellix News</translation>
     </message>
@@ -369,7 +369,7 @@
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location line="+686" />
+        <location line="+680" />
         <source>Delete News</source>
         <translation>Newsfeed löschen</translation>
     </message>

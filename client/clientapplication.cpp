@@ -1,0 +1,335 @@
+#include "clientapplication.h"
+#include "catalogue.h"
+#include "clientrouter.h"
+#include "clientwindow.h"
+#include "headlessupdate.h"
+#include "languagemanager.h"
+#include "localprofile.h"
+#include "messagelog.h"
+#include "newsdisplay.h"
+#include "pluginhost.h"
+#include "protocolfields.h"
+#include "serverstore.h"
+
+#include "host/cpxbuddy_administrator.h"
+#include "host/pdir.h"
+#include "host/protocol.h"
+#include "host/request.h"
+#include "host/wrapplugin.h"
+#include "host/wrappluginhelper.h"
+#include "plugin/rsssettings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMetaObject>
+#include <QProcessEnvironment>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+
+ClientApplication::ClientApplication(const ClientOptions &options, QObject *parent)
+    : QObject(parent), m_options(options)
+{
+    m_output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    m_errors.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+ClientApplication::~ClientApplication()
+{
+    shutdown();
+}
+
+ClientWindow *ClientApplication::window() const
+{
+    return m_window;
+}
+
+void ClientApplication::reportProblem(const QString &text)
+{
+    m_errors.write((QStringLiteral("pellix: ") + text + QLatin1Char('\n')).toLocal8Bit());
+    if (m_window)
+        m_window->showServerProblem(text);
+}
+
+bool ClientApplication::start()
+{
+    if (!m_options.home.isEmpty())
+        PDir::setHomePath(m_options.home);
+    const QString home = PDir::homePath();
+    if (!QDir().mkpath(home)) {
+        return fail(tr("pellix: the home folder %1 cannot be created.\n").arg(home), 1);
+    }
+    if (!m_options.messageLog.isEmpty() && !openMessageLog())
+        return false;
+    if (!m_options.update)
+        createWindow();
+    createRouter(home);
+    if (!loadPlugin())
+        return false;
+
+    const LocalProfile profile = LocalProfile::ofUser(m_options.user);
+    m_router->setProfileExisted(profile.exists());
+    if (m_window) {
+        m_window->display()->setDatabaseFile(profile.databaseFile());
+        m_window->show();
+    }
+    CPxBuddy_Administrator::Instance().signIn(m_options.user);
+    checkDatabase();
+    return true;
+}
+
+bool ClientApplication::fail(const QString &text, int exitCode)
+{
+    m_errors.write(text.toLocal8Bit());
+    m_exitCode = exitCode;
+    return false;
+}
+
+bool ClientApplication::openMessageLog()
+{
+    m_log = std::make_unique<MessageLog>();
+    QString reason;
+    if (!m_log->open(m_options.messageLog, &reason)) {
+        return fail(tr("pellix: the message log %1 cannot be written: %2\n")
+                        .arg(m_options.messageLog, reason),
+            2);
+    }
+    connect(&WrapPluginHelper::Instance(), &WrapPluginHelper::commandFinished, this,
+        [this](Request *request) {
+            if (!request->message())
+                return;
+            const Protocol &command = *request->message();
+            m_log->command(command.module(), command.command(), &command,
+                request->outcome() == Request::Outcome::Succeeded, request->failureCode());
+        });
+    return true;
+}
+
+void ClientApplication::createWindow()
+{
+    m_window = new ClientWindow;
+    connect(m_window, &ClientWindow::quitRequested, this, [this] { quit(0); });
+    connect(m_window, &ClientWindow::viewerRequested, this, [this] { openViewer(-1, -1); });
+    connect(m_window, &ClientWindow::subscribeRequested, this,
+        [this] { deliver(ClientMessage::OpenSubscriptionWizard, Protocol()); });
+    connect(m_window, &ClientWindow::settingsRequested, this,
+        [this] { deliver(ClientMessage::OpenSettings, Protocol()); });
+    connect(m_window, &ClientWindow::languageRequested, this, &ClientApplication::setLanguage);
+    NewsDisplay *display = m_window->display();
+    connect(display, &NewsDisplay::openItemRequested, this, &ClientApplication::openViewer);
+    connect(display, &NewsDisplay::itemMarkedRead, this, &ClientApplication::itemMarkedRead);
+    connect(display, &NewsDisplay::newItemsArrived, m_window, [this] {
+        if (RssSettings::intValue(RssSettings::SwitchByNewItems) == 1)
+            m_window->bringForward();
+    });
+}
+
+void ClientApplication::createRouter(const QString &home)
+{
+    m_router = std::make_unique<ClientRouter>();
+    m_router->setBrand(m_options.brand);
+    m_router->setLog(m_log.get());
+    m_router->setProxy(m_options.proxy.isEmpty()
+            ? ProxyConfig::fromEnvironment(QProcessEnvironment::systemEnvironment())
+            : ProxyConfig::fromUrl(m_options.proxy));
+    connect(m_router.get(), &ClientRouter::feedsAndSettingsAnswered, this,
+        &ClientApplication::feedsAndSettingsAnswered);
+    connect(m_router.get(), &ClientRouter::windowActivationRequested, this,
+        &ClientApplication::activateWindow);
+    connect(m_router.get(), &ClientRouter::serverProblem, this, &ClientApplication::reportProblem);
+    if (m_window) {
+        connect(m_router.get(), &ClientRouter::noticeReceived, m_window->display(),
+            &NewsDisplay::noticeReceived);
+    }
+
+    // Offline there is no server at all: no store and no catalogue.
+    if (!m_options.offline) {
+        m_store = std::make_unique<ServerStore>();
+        const QString file = m_options.serverFile.isEmpty()
+            ? QDir(home).filePath(QStringLiteral("server/store.sqlite"))
+            : m_options.serverFile;
+        if (m_store->open(file)) {
+            m_router->setStore(m_store.get());
+        } else {
+            reportProblem(tr("%1 The client runs without a server; your local news are kept.")
+                              .arg(m_store->errorString()));
+        }
+        m_catalogue = std::make_unique<Catalogue>();
+        const QString catalogueFile = m_options.catalogueFile.isEmpty() ? Catalogue::builtInFile()
+                                                                        : m_options.catalogueFile;
+        if (m_catalogue->load(catalogueFile))
+            m_router->setCatalogue(m_catalogue.get());
+        else
+            reportProblem(
+                tr("%1 Recommended feeds are not available.").arg(m_catalogue->errorString()));
+    }
+    m_router->install();
+}
+
+bool ClientApplication::loadPlugin()
+{
+    m_host = std::make_unique<PluginHost>();
+    if (!m_host->load(PluginHost::libraryPath(QCoreApplication::applicationDirPath())))
+        return fail(QStringLiteral("pellix: ") + m_host->errorString() + QLatin1Char('\n'), 1);
+    // The translations of the plug-in live in its library: the language is set
+    // once it is loaded and before it creates anything that shows text.
+    m_languages = std::make_unique<LanguageManager>();
+    if (!m_options.language.isEmpty())
+        setLanguage(m_options.language);
+
+    if (m_options.update) {
+        m_headless
+            = new HeadlessUpdate(m_host.get(), m_options.subscribe, &m_output, &m_errors, this);
+        connect(m_headless, &HeadlessUpdate::finished, this, &ClientApplication::quit);
+        QString reason;
+        if (!m_headless->attach(&reason))
+            return fail(QStringLiteral("pellix: ") + reason + QLatin1Char('\n'), 1);
+    } else {
+        m_host->connectSignal("databaseFailed(QString)", this, "databaseFailed(QString)");
+    }
+    m_host->connectSignal("synchronised()", this, "pluginSynchronised()");
+    if (!m_host->initialize())
+        return fail(QStringLiteral("pellix: ") + m_host->errorString() + QLatin1Char('\n'), 1);
+    return true;
+}
+
+void ClientApplication::checkDatabase()
+{
+    // A headless run reports the database itself.
+    if (m_options.update || !m_host || !m_host->plugin() || !m_host->hasMethod("databaseError()"))
+        return;
+    QString reason;
+    QMetaObject::invokeMethod(
+        m_host->plugin(), "databaseError", Qt::DirectConnection, Q_RETURN_ARG(QString, reason));
+    if (!reason.isEmpty())
+        databaseFailed(reason);
+}
+
+void ClientApplication::databaseFailed(const QString &reason)
+{
+    if (reason == m_databaseProblem)
+        return;
+    m_databaseProblem = reason;
+    m_errors.write(
+        tr("pellix: the news database could not be opened: %1\n").arg(reason).toLocal8Bit());
+    if (m_window)
+        m_window->showDatabaseProblem(reason);
+}
+
+void ClientApplication::feedsAndSettingsAnswered(Request *request)
+{
+    // The plug-in merges the answer in its reply slot, which frees the request:
+    // once it is gone the synchronisation is over, on either path.
+    connect(
+        request, &QObject::destroyed, this, &ClientApplication::synchronised, Qt::QueuedConnection);
+}
+
+void ClientApplication::pluginSynchronised()
+{
+    QTimer::singleShot(0, this, &ClientApplication::synchronised);
+}
+
+void ClientApplication::synchronised()
+{
+    if (m_synchronised)
+        return;
+    m_synchronised = true;
+    if (m_window) {
+        m_window->applySkin();
+        m_window->display()->refresh();
+        checkDatabase();
+    }
+    if (m_options.update)
+        return; // the headless run subscribes and updates on its own
+    for (const QString &address : std::as_const(m_options.subscribe)) {
+        QMetaObject::invokeMethod(m_host->plugin(), "saveFeed", Qt::DirectConnection,
+            Q_ARG(QString, address), Q_ARG(QString, QString()), Q_ARG(int, -1));
+    }
+    if (m_options.quitAfterSync) {
+        quit(0);
+        return;
+    }
+    if (m_options.open == QLatin1String("viewer"))
+        openViewer(-1, -1);
+    else if (m_options.open == QLatin1String("wizard"))
+        deliver(ClientMessage::OpenSubscriptionWizard, Protocol());
+    else if (m_options.open == QLatin1String("settings"))
+        deliver(ClientMessage::OpenSettings, Protocol());
+}
+
+void ClientApplication::deliver(quint16 command, const Protocol &fields)
+{
+    Protocol message(ClientMessage::NewsModule, command);
+    for (const ProtocolArg &arg : fields.args())
+        message.addArg(arg);
+    // Commands that open modal windows run their own event loop; deliver them
+    // from the main loop rather than from inside a menu or button handler.
+    QTimer::singleShot(0, this, [message] {
+        WrapPluginHelper::Instance().deliverCommand(message.module(), message.command(), &message);
+    });
+}
+
+void ClientApplication::openViewer(int itemId, int channelId)
+{
+    Protocol fields;
+    fields.add(ProtocolField::Plain, ProtocolArg::Int32, itemId);
+    fields.add(ProtocolField::Plain, ProtocolArg::Int32, channelId);
+    deliver(ClientMessage::OpenViewer, fields);
+}
+
+void ClientApplication::itemMarkedRead(int channelId, int itemId)
+{
+    // Laid out as the plug-in's own item-state notice: code 1 ("now read"), channel, item.
+    Protocol fields;
+    fields.add(ProtocolField::Plain, ProtocolArg::UInt8, 1);
+    fields.add(ProtocolField::Plain, ProtocolArg::UInt32, channelId);
+    fields.add(ProtocolField::Plain, ProtocolArg::UInt32, itemId);
+    deliver(ClientMessage::ItemStateChanged, fields);
+}
+
+void ClientApplication::activateWindow(qint64 handle)
+{
+    const auto widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        // Only windows that already have a native handle can be meant; asking
+        // the others for one would create it.
+        if (!widget->internalWinId() || qint32(widget->internalWinId()) != qint32(handle))
+            continue;
+        if (widget->isMinimized())
+            widget->showNormal();
+        widget->raise();
+        widget->activateWindow();
+        return;
+    }
+}
+
+void ClientApplication::setLanguage(const QString &code)
+{
+    if (!m_languages || !m_languages->setLanguage(code))
+        return;
+    if (m_window)
+        m_window->setLanguageCode(code);
+}
+
+void ClientApplication::quit(int code)
+{
+    m_exitCode = code;
+    // Posted, so that a quit asked for before the loop runs still ends it.
+    QTimer::singleShot(0, qApp, [code] { QCoreApplication::exit(code); });
+}
+
+void ClientApplication::shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    if (m_window)
+        m_window->display()->closeDatabase();
+    if (m_host)
+        m_host->unload();
+    delete m_window;
+    m_router.reset();
+    if (m_store)
+        m_store->close();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asked for.
+struct ClientOptions
+{
+    QString home; // empty: the platform's per-user application data location
+    quint32 user = 1;
+    QString serverFile; // empty: HOME/server/store.sqlite
+    QString catalogueFile; // empty: the catalogue shipped with the client
+    QString brand = QStringLiteral("pellix");
+    QString proxy; // empty: the environment's proxy variables
+    bool offline = false;
+    QString messageLog;
+    QString language; // "de", "en"; empty: English
+    QString open; // "viewer", "wizard", "settings" or empty
+    QStringList subscribe;
+    bool update = false;
+    bool quitAfterSync = false;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+
+class PluginHost;
+class QIODevice;
+
+// One update run without a window: subscribes the given addresses once the
+// plug-in has synchronised, updates every subscribed feed and prints one line
+// per feed as it ends ("<id>\t<address>\tchanged|unchanged|failed").
+class HeadlessUpdate : public QObject
+{
+    Q_OBJECT
+public:
+    HeadlessUpdate(PluginHost *host, const QStringList &subscriptions, QIODevice *output,
+        QIODevice *errors, QObject *parent = nullptr);
+
+    // Connects to the plug-in; false (with the reason) when it lacks what a run needs.
+    bool attach(QString *errorString);
+
+signals:
+    void finished(int exitCode);
+
+private slots:
+    void synchronised();
+    void feedUpdated(int id, const QString &source, const QString &outcome);
+    void runFinished();
+    void databaseFailed(const QString &reason);
+
+private:
+    void finish(int exitCode);
+
+    PluginHost *m_host;
+    QStringList m_subscriptions;
+    QIODevice *m_output;
+    QIODevice *m_errors;
+    QSet<int> m_reported;
+    bool m_started = false;
+    bool m_finished = false;
+};

@@ -1,0 +1,76 @@
+// Takes pictures of the client's windows for the documentation:
+//   pellix-screenshot OUTDIR [--delay MS] [--feed ID] [client options]
+// Starts the client with the given options (--feed opens the viewer on that
+// feed once it runs), waits, then saves every visible window as
+// OUTDIR/<object name>.png and quits.
+#include "client/clientapplication.h"
+#include "client/commandline.h"
+
+#include "host/protocol.h"
+#include "host/wrappluginhelper.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (arguments.size() < 2) {
+        std::fputs("usage: pellix-screenshot OUTDIR [--delay MS] [pellix options]\n", stderr);
+        return 2;
+    }
+    const QString output = arguments.takeAt(1);
+    auto take = [&arguments](const QString &flag, int fallback) {
+        const qsizetype at = arguments.indexOf(flag);
+        if (at <= 0 || at + 1 >= arguments.size())
+            return fallback;
+        const int value = arguments.at(at + 1).toInt();
+        arguments.remove(at, 2);
+        return value;
+    };
+    const int delay = take(QStringLiteral("--delay"), 4000);
+    const int feed = take(QStringLiteral("--feed"), 0);
+    CommandLine commandLine;
+    if (commandLine.parse(arguments) != CommandLine::Run) {
+        std::fprintf(stderr, "pellix-screenshot: %s\n", qPrintable(commandLine.errorText()));
+        return 2;
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pellix"));
+    ClientApplication client(commandLine.options());
+    if (!client.start())
+        return client.exitCode();
+    if (feed > 0) {
+        QTimer::singleShot(delay / 4, &app, [feed] {
+            Protocol open(41, 61812);
+            open.add(0, ProtocolArg::Int32, -1);
+            open.add(0, ProtocolArg::Int32, feed);
+            WrapPluginHelper::Instance().deliverCommand(41, 61812, &open);
+        });
+    }
+    QTimer::singleShot(delay, &app, [&] {
+        QDir().mkpath(output);
+        int n = 0;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (!window->isVisible())
+                continue;
+            const QString name = window->objectName().isEmpty()
+                ? QStringLiteral("window%1").arg(++n)
+                : window->objectName();
+            const QString file = QDir(output).filePath(name + QStringLiteral(".png"));
+            if (window->grab().save(file))
+                std::printf("%s\n", qPrintable(file));
+        }
+        client.quit(0);
+    });
+    const int code = app.exec();
+    client.shutdown();
+    return code;
+}

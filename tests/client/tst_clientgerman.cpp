@@ -1,0 +1,103 @@
+#include "host/cpxbuddy_administrator.h"
+#include "host/pbasicdata.h"
+#include "host/pdir.h"
+#include "host/protocol.h"
+#include "host/recordingrouter.h"
+#include "host/wrappluginhelper.h"
+#include "plugin/feeddatabase.h"
+#include "plugin/prssfeedplugin.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTranslator>
+
+static QString readFile(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+class tst_ClientGerman : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pagesAndScriptAgree();
+};
+
+void tst_ClientGerman::pagesAndScriptAgree()
+{
+    QTemporaryDir home;
+    PDir::setHomePath(home.path());
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral("pellix_de"), QStringLiteral(":/i18n")));
+    QCoreApplication::installTranslator(&translator);
+    PBasicData::instance().setCurrentLanguage(
+        PLanguage(QStringLiteral("de"), QStringLiteral("Deutsch")));
+
+    RecordingRouter router;
+    router.setAutoFail(true); // no server: the plug-in works on its local state
+    CPxBuddy_Administrator::Instance().reset();
+    PRSSFeedPlugin plugin;
+    plugin.initialize();
+    QSignalSpy synchronised(&plugin, &PRSSFeedPlugin::synchronised);
+    CPxBuddy_Administrator::Instance().signIn(3);
+    QVERIFY(synchronised.wait(10000));
+
+    {
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
+        db.setDatabaseName(FeedDatabase::fileFor(3));
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("select title from folder where id = 1")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("Meine Feeds"));
+        QVERIFY(q.exec(
+            QStringLiteral("insert into feeds (id, source, channeltitle, toload, farmid, folderid, "
+                           "inclient) values(1, 'http://127.0.0.1:1/feed', 'Feed', 0, -1, 1, 1)")));
+        QVERIFY(q.exec(QStringLiteral(
+            "insert into items (channelid, itemid, title, link, description, pubdate, "
+            "isread, toclear, mark) values(1, 1, 'Gelesen', 'http://a/1', 'd', "
+            "'Montag', 1, 0, 0)")));
+        QVERIFY(q.exec(QStringLiteral(
+            "insert into items (channelid, itemid, title, link, description, pubdate, "
+            "isread, toclear, mark) values(1, 2, 'Neu', 'http://a/2', 'd', "
+            "'Montag', 0, 0, 0)")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
+
+    Protocol open(41, 61812);
+    open.add(0, ProtocolArg::Int32, -1);
+    open.add(0, ProtocolArg::Int32, 1);
+    WrapPluginHelper::Instance().deliverCommand(41, 61812, &open);
+
+    const QDir viewer(PDir::applicationDataPath(false));
+    QTRY_VERIFY_WITH_TIMEOUT(viewer.exists(QStringLiteral("3_channel1_1.html")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(viewer.exists(QStringLiteral("rss.js")), 20000);
+    const QString page = readFile(viewer.filePath(QStringLiteral("3_channel1_1.html")));
+    const QString script = readFile(viewer.filePath(QStringLiteral("rss.js")));
+
+    // The script recognises an item's state by the words the page wrote.
+    const QStringList words = {QStringLiteral("Als gelesen markieren"),
+        QStringLiteral("Als ungelesen markieren"), QStringLiteral("Merken")};
+    for (const QString &word : words) {
+        QVERIFY2(page.contains(QStringLiteral("alt=\"%1\"").arg(word)), qPrintable(word));
+        QVERIFY2(script.contains(word), qPrintable(word));
+    }
+    QVERIFY(script.contains(QStringLiteral("Nicht mehr merken")));
+    for (const char *english : {"Toggle Read", "Toggle Unread", "Unmark"})
+        QVERIFY2(!script.contains(QLatin1String(english)), english);
+    QVERIFY(page.contains(QStringLiteral("Seite")));
+
+    plugin.shutdown();
+    QCoreApplication::removeTranslator(&translator);
+    PBasicData::instance().setCurrentLanguage(PLanguage());
+}
+
+QTEST_MAIN(tst_ClientGerman)
+#include "tst_clientgerman.moc"
