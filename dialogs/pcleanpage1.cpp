@@ -1,8 +1,10 @@
 #include "pcleanpage1.h"
 #include "ui_pcleanpage1.h"
 
+#include "dialogs/dialogframe.h"
+
 #include <QEvent>
-#include <QIcon>
+#include <QPixmap>
 #include <QSqlQuery>
 
 PCleanPage1::PCleanPage1(QSqlDatabase *db, int id, QWidget *parent)
@@ -32,29 +34,14 @@ PCleanPage1::PCleanPage1(QSqlDatabase *db, int id, QWidget *parent)
     connect(m_ui->deleteButton, &QPushButton::clicked, this, &PCleanPage1::clickDelete);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &QDialog::accept);
 
-    setFixedSize(580, 480);
-    setFixed(true);
-    setWindowTitle(tr("Clean wizard"));
-    setWindowIcon(QIcon(QStringLiteral(":/rss-16")));
-    QPalette white = palette();
-    white.setBrush(QPalette::All, QPalette::Window, QColor(255, 255, 255, 255));
-    setPalette(white);
-    setAutoFillBackground(true);
+    setUpDialogFrame(this, tr("Clean wizard"));
 }
 
 PCleanPage1::~PCleanPage1() = default;
 
 void PCleanPage1::setHeader()
 {
-    static const QLatin1String prefix(
-        "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
-        "p, li { white-space: pre-wrap; }\n"
-        "</style></head><body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; "
-        "font-weight:400; font-style:normal;\">\n"
-        "<p style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; "
-        "-qt-block-indent:0; text-indent:0px;\"><span style=\" font-size:10pt; "
-        "font-weight:600;\">");
-    m_ui->label_6->setText(prefix + tr("Clean news") + QLatin1String("</span></p></body></html>"));
+    m_ui->label_6->setText(dialogHeading(tr("Clean news")));
 }
 
 void PCleanPage1::OnSomeControlChanged(bool)

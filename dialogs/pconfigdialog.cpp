@@ -1,11 +1,12 @@
 #include "pconfigdialog.h"
 #include "ui_pconfigdialog.h"
 
+#include "dialogs/dialogframe.h"
 #include "host/psimplemessage.h"
 #include "plugin/rsssettings.h"
 
 #include <QEvent>
-#include <QIcon>
+#include <QPixmap>
 
 namespace {
 
@@ -57,31 +58,15 @@ PConfigDialog::PConfigDialog(QSqlDatabase *db, QWidget *parent)
     connect(m_ui->buttonComplete, &QPushButton::clicked, this, &PConfigDialog::pressComplete);
     connect(m_ui->buttonCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    setFixedSize(580, 480);
-    setFixed(true);
-    setWindowTitle(tr("News Options"));
-    setWindowIcon(QIcon(QStringLiteral(":/rss-16")));
+    setUpDialogFrame(this, tr("News Options"));
     m_ui->label_4->setPixmap(QPixmap(QStringLiteral(":/rss-sidebar")));
-    QPalette white = palette();
-    white.setBrush(QPalette::All, QPalette::Window, QColor(255, 255, 255, 255));
-    setPalette(white);
-    setAutoFillBackground(true);
 }
 
 PConfigDialog::~PConfigDialog() = default;
 
 void PConfigDialog::setHeader()
 {
-    static const QLatin1String prefix(
-        "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
-        "p, li { white-space: pre-wrap; }\n"
-        "</style></head><body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; "
-        "font-weight:400; font-style:normal;\">\n"
-        "<p style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; "
-        "-qt-block-indent:0; text-indent:0px;\"><span style=\" font-size:10pt; "
-        "font-weight:600;\">");
-    m_ui->label_6->setText(prefix + tr("Configure the pellix News-Viewer")
-        + QLatin1String("</span></p></body></html>"));
+    m_ui->label_6->setText(dialogHeading(tr("Configure the pellix News-Viewer")));
 }
 
 void PConfigDialog::pressComplete()

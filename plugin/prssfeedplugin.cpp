@@ -111,6 +111,23 @@ bool refuseWithoutMessage(Request *request)
     return true;
 }
 
+// Names a feed the way the server knows it: a catalogue feed by its farm id, one of the
+// user's own by its own id, which is kept locally as the negated farm id. Where the message
+// wants it, an own feed also carries its address.
+void addFeedReference(
+    PSimpleMessage &message, bool own, qint64 farmid, const QString *source = nullptr)
+{
+    if (own) {
+        message.AddFieldAsUint16(FeedKind, 2);
+        message.AddFieldAsUint32(OwnFeedId, quint32(-farmid));
+        if (source)
+            message.AddFieldAsString(FeedSource, *source, 1);
+    } else {
+        message.AddFieldAsUint16(FeedKind, 1);
+        message.AddFieldAsUint32(FarmId, quint32(farmid));
+    }
+}
+
 // Argument number index of a command as an integer; fallback when it is missing or no number.
 int commandArgument(const Request *request, int index, int fallback)
 {
@@ -524,45 +541,39 @@ bool PRSSFeedPlugin::mergeFeeds(ProtocolReader &reader, QList<int> *named)
             return false;
         const int toload = (state == 1 || state == 3) ? 1 : 0;
         const int inclient = (state == 2 || state == 3) ? 1 : 0;
+        // Each of the updates below names all of the feed's values; true when a row matched.
+        const auto updateFeed = [&](const QString &statement, qint64 farmid) {
+            query.prepare(statement);
+            query.bindValue(QStringLiteral(":title"), title);
+            query.bindValue(QStringLiteral(":source"), source);
+            query.bindValue(QStringLiteral(":toload"), toload);
+            query.bindValue(QStringLiteral(":inclient"), inclient);
+            query.bindValue(QStringLiteral(":farmid"), farmid);
+            query.exec();
+            return query.numRowsAffected() > 0;
+        };
 
         if (kind == 1) {
             const qint64 farmid = id;
-            query.prepare(QStringLiteral(
-                "update feeds set channeltitle = :title, source = :source, toload = :toload, "
-                "inclient = :inclient where farmid = :farmid"));
-            query.bindValue(QStringLiteral(":title"), title);
-            query.bindValue(QStringLiteral(":source"), source);
-            query.bindValue(QStringLiteral(":toload"), toload);
-            query.bindValue(QStringLiteral(":inclient"), inclient);
-            query.bindValue(QStringLiteral(":farmid"), farmid);
-            query.exec();
-            if (query.numRowsAffected() < 1) {
+            const bool known
+                = updateFeed(QStringLiteral("update feeds set channeltitle = :title, source = "
+                                            ":source, toload = :toload, inclient = :inclient "
+                                            "where farmid = :farmid"),
+                      farmid)
                 // A feed the user added by address becomes the catalogue feed.
-                query.prepare(QStringLiteral(
-                    "update feeds set channeltitle = :title, source = :source, toload = "
-                    ":toload, inclient = :inclient, farmid = :farmid where source = :source"));
-                query.bindValue(QStringLiteral(":title"), title);
-                query.bindValue(QStringLiteral(":source"), source);
-                query.bindValue(QStringLiteral(":toload"), toload);
-                query.bindValue(QStringLiteral(":inclient"), inclient);
-                query.bindValue(QStringLiteral(":farmid"), farmid);
-                query.exec();
-                if (query.numRowsAffected() < 1)
-                    insertFeed(title, source, toload, inclient, farmid);
-            }
+                || updateFeed(QStringLiteral("update feeds set channeltitle = :title, source = "
+                                             ":source, toload = :toload, inclient = :inclient, "
+                                             "farmid = :farmid where source = :source"),
+                    farmid);
+            if (!known)
+                insertFeed(title, source, toload, inclient, farmid);
             collectIds(farmid);
         } else {
             const qint64 farmid = -id;
-            query.prepare(QStringLiteral(
-                "update feeds set channeltitle = :title, toload = :toload, inclient = "
-                ":inclient, farmid = :farmid where source = :source"));
-            query.bindValue(QStringLiteral(":title"), title);
-            query.bindValue(QStringLiteral(":toload"), toload);
-            query.bindValue(QStringLiteral(":inclient"), inclient);
-            query.bindValue(QStringLiteral(":farmid"), farmid);
-            query.bindValue(QStringLiteral(":source"), source);
-            query.exec();
-            if (query.numRowsAffected() > 0)
+            if (updateFeed(QStringLiteral("update feeds set channeltitle = :title, toload = "
+                                          ":toload, inclient = :inclient, farmid = :farmid "
+                                          "where source = :source"),
+                    farmid))
                 collectIds(farmid);
             else
                 insertFeed(title, source, toload, inclient, farmid);
@@ -1002,14 +1013,7 @@ void PRSSFeedPlugin::removeFeedForGood(int id)
         source = query.value(1).toString();
     }
     PSimpleMessage message(ownModule, FeedUnsubscribed, false);
-    if (farmid < 0) {
-        message.AddFieldAsUint16(FeedKind, 2);
-        message.AddFieldAsUint32(OwnFeedId, quint32(-farmid));
-        message.AddFieldAsString(FeedSource, source, 1);
-    } else {
-        message.AddFieldAsUint16(FeedKind, 1);
-        message.AddFieldAsUint32(FarmId, quint32(farmid));
-    }
+    addFeedReference(message, farmid < 0, farmid, &source);
     message.Send();
 
     query.exec(QStringLiteral("delete from items where channelid=") + idText(id));
@@ -1034,19 +1038,13 @@ void PRSSFeedPlugin::renameFeed(int id)
     if (!query.next())
         return;
     const qint64 farmid = query.value(0).toLongLong();
+    const QString source = query.value(2).toString();
     const int inclient = query.value(3).toInt();
     const int toload = query.value(4).toInt();
 
     PSimpleMessage message(ownModule, FeedChanged, false);
     message.AddFieldAsString(FeedTitle, query.value(1).toString(), 1);
-    if (farmid > 0) {
-        message.AddFieldAsUint16(FeedKind, 1);
-        message.AddFieldAsUint32(FarmId, quint32(farmid));
-    } else {
-        message.AddFieldAsUint16(FeedKind, 2);
-        message.AddFieldAsUint32(OwnFeedId, quint32(-farmid));
-        message.AddFieldAsString(FeedSource, query.value(2).toString(), 1);
-    }
+    addFeedReference(message, farmid <= 0, farmid, &source);
     quint32 state = 3;
     if (inclient == 0 && toload == 0)
         state = 0;
@@ -1080,13 +1078,7 @@ void PRSSFeedPlugin::saveGroups()
         query.exec(QStringLiteral("select farmid from feeds where folderid = ") + folderId);
         while (query.next()) {
             const qint64 farmid = query.value(0).toLongLong();
-            if (farmid > 0) {
-                message.AddFieldAsUint16(FeedKind, 1);
-                message.AddFieldAsUint32(FarmId, quint32(farmid));
-            } else {
-                message.AddFieldAsUint16(FeedKind, 2);
-                message.AddFieldAsUint32(OwnFeedId, quint32(-farmid));
-            }
+            addFeedReference(message, farmid <= 0, farmid);
         }
     }
     message.Send();

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+class QHBoxLayout;
+class QLabel;
+
 // Rich text of the bold title at the top of every subscription page.
 inline QString aboPageTitle(const QString &text)
 {
@@ -13,3 +16,7 @@ inline QString aboPageTitle(const QString &text)
                           "font-weight:600;\">")
         + text + QStringLiteral("</span></p></body></html>");
 }
+
+// Dresses the picture, title and introduction every subscription page opens with and lays
+// them out: the picture beside the title above the introduction.
+QHBoxLayout *aboPageHead(QLabel *picture, QLabel *title, QLabel *intro);

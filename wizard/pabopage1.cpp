@@ -24,19 +24,11 @@ PAboPage1::PAboPage1(QWidget *parent)
     m_address->setObjectName(QStringLiteral("radioButton"));
     m_hint->setObjectName(QStringLiteral("label_2"));
 
-    m_picture->setPixmap(QPixmap(QStringLiteral(":/img/rss/add_rss_feed-36.png")));
-    m_picture->setFixedSize(36, 36);
     m_hint->setWordWrap(true);
-    m_intro->setWordWrap(true);
     m_recommended->setChecked(true);
 
-    auto *head = new QHBoxLayout;
+    QHBoxLayout *head = aboPageHead(m_picture, m_title, m_intro);
     head->setObjectName(QStringLiteral("hboxLayout"));
-    head->addWidget(m_picture);
-    auto *headText = new QVBoxLayout;
-    headText->addWidget(m_title);
-    headText->addWidget(m_intro);
-    head->addLayout(headText, 1);
 
     auto *layout = new QVBoxLayout(this);
     layout->setObjectName(QStringLiteral("vboxLayout"));

@@ -32,18 +32,10 @@ PAboPage2::PAboPage2(QSqlDatabase *db, QWidget *parent)
     m_title->setObjectName(QStringLiteral("label"));
 
     m_feedTable->setDatabase(db);
-    m_picture->setPixmap(QPixmap(QStringLiteral(":/img/rss/add_rss_feed-36.png")));
-    m_picture->setFixedSize(36, 36);
-    m_intro->setWordWrap(true);
     m_goButton->setDefault(true);
     setFocusProxy(m_lineEdit);
 
-    auto *head = new QHBoxLayout;
-    head->addWidget(m_picture);
-    auto *headText = new QVBoxLayout;
-    headText->addWidget(m_title);
-    headText->addWidget(m_intro);
-    head->addLayout(headText, 1);
+    QHBoxLayout *head = aboPageHead(m_picture, m_title, m_intro);
 
     auto *address = new QHBoxLayout;
     address->addWidget(m_lineEdit, 1);

@@ -32,16 +32,8 @@ PAboPage3::PAboPage3(QSqlDatabase *db, QWidget *parent)
     m_title->setObjectName(QStringLiteral("label"));
 
     m_tree->setHeaderLabels({QStringLiteral("1")});
-    m_picture->setPixmap(QPixmap(QStringLiteral(":/img/rss/add_rss_feed-36.png")));
-    m_picture->setFixedSize(36, 36);
-    m_intro->setWordWrap(true);
 
-    auto *head = new QHBoxLayout;
-    head->addWidget(m_picture);
-    auto *headText = new QVBoxLayout;
-    headText->addWidget(m_title);
-    headText->addWidget(m_intro);
-    head->addLayout(headText, 1);
+    QHBoxLayout *head = aboPageHead(m_picture, m_title, m_intro);
 
     auto *footer = new QHBoxLayout;
     footer->addWidget(m_checkBox);
