@@ -1,22 +1,12 @@
 #pragma once
 
 // A scriptable HTTP/1.1 server on 127.0.0.1 for tests and benchmarks.
-//
-//   TestHttpServer server;                         // listens on a free port
-//   server.setResponse("/feed.xml", TestHttpResponse::ok(bytes, {{"Last-Modified", "x"}}));
-//   server.setResponse("HEAD", "/moved", TestHttpResponse::redirect(302, otherUrl));
-//   server.queueResponse("GET", "/flaky", TestHttpResponse::dropped());   // next GET only
-//   fetch(server.url("/feed.xml"));
-//   QTRY_COMPARE(server.requestCount("GET", "/feed.xml"), 1);
-//
-// A response is looked up by method and path (the query is part of the path), then
-// by path alone for any method, then through the handler; anything else is a 404.
-// Queued responses are used once each, in order, before the fixed ones. Persistent
-// connections are kept open as HTTP/1.1 clients expect. Every request is recorded.
-// No moc needed: the class is no QObject and may live in any thread with an event loop.
+// A response is looked up by method and path (query included), then by path alone, then
+// through the handler; anything else is a 404. Queued responses are used once each, before
+// the fixed ones. Connections stay open as HTTP/1.1 clients expect; every request is
+// recorded. No QObject: it may live in any thread with an event loop.
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
@@ -38,7 +28,6 @@ using TestHttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 struct TestHttpResponse
 {
     int status = 200;
-    QByteArray reason; // empty: the usual phrase of the status
     TestHttpHeaders headers;
     QByteArray body; // sent for GET, its length announced for HEAD too
 
@@ -48,7 +37,6 @@ struct TestHttpResponse
     int chunkSize = 0; // > 0: send the body in pieces of this size ...
     int chunkDelayMs = 0; // ... with this pause between them
     qint64 dropAfterBytes = -1; // >= 0: close after this many body bytes
-    qint64 contentLength = -1; // >= 0: announce this length instead of the body's
     bool omitContentLength = false; // no length: the body ends when the connection closes
 
     static TestHttpResponse ok(const QByteArray &body, const TestHttpHeaders &headers = {})
@@ -90,8 +78,6 @@ struct TestHttpRequest
     QByteArray method;
     QByteArray path; // as on the request line, query included
     TestHttpHeaders headers;
-    QByteArray body;
-    quint16 port = 0; // the server's port it came in on
 
     QByteArray header(const QByteArray &name) const
     {
@@ -154,10 +140,6 @@ public:
     {
         m_fixed.insert(key(method, path), response);
     }
-    void removeResponse(const QByteArray &method, const QByteArray &path)
-    {
-        m_fixed.remove(key(method, path));
-    }
     // Used once, before any fixed response; empty method matches any.
     void queueResponse(
         const QByteArray &method, const QByteArray &path, const TestHttpResponse &response)
@@ -165,11 +147,6 @@ public:
         m_queued[key(method, path)].append(response);
     }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
-    // Called for every request as it arrives, before it is answered.
-    void setObserver(std::function<void(const TestHttpRequest &)> observer)
-    {
-        m_observer = std::move(observer);
-    }
 
     const QList<TestHttpRequest> &requests() const { return m_requests; }
     int requestCount() const { return int(m_requests.size()); }
@@ -188,8 +165,6 @@ public:
             lines.append(r.method + ' ' + r.path);
         return lines;
     }
-    void clearRequests() { m_requests.clear(); }
-    int connectionCount() const { return m_connections; }
 
 private:
     struct Connection
@@ -205,46 +180,17 @@ private:
 
     static QByteArray reasonFor(int status)
     {
-        switch (status) {
-        case 200:
-            return "OK";
-        case 204:
-            return "No Content";
-        case 300:
-            return "Multiple Choices";
-        case 301:
-            return "Moved Permanently";
-        case 302:
-            return "Found";
-        case 303:
-            return "See Other";
-        case 304:
-            return "Not Modified";
-        case 307:
-            return "Temporary Redirect";
-        case 308:
-            return "Permanent Redirect";
-        case 400:
-            return "Bad Request";
-        case 403:
-            return "Forbidden";
-        case 404:
-            return "Not Found";
-        case 405:
-            return "Method Not Allowed";
-        case 500:
-            return "Internal Server Error";
-        case 503:
-            return "Service Unavailable";
-        default:
-            return "Status";
-        }
+        static const QHash<int, QByteArray> reasons
+            = {{200, "OK"}, {204, "No Content"}, {300, "Multiple Choices"},
+                {301, "Moved Permanently"}, {302, "Found"}, {303, "See Other"},
+                {304, "Not Modified"}, {307, "Temporary Redirect"}, {308, "Permanent Redirect"},
+                {404, "Not Found"}, {405, "Method Not Allowed"}, {500, "Internal Server Error"}};
+        return reasons.value(status, "Status");
     }
 
     void acceptAll()
     {
         while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-            ++m_connections;
             m_sockets.append(socket);
             // As real servers do: no Nagle delay between a response's header and body.
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -277,7 +223,6 @@ private:
             return;
         const QList<QByteArray> lines = state->input.left(end).split('\n');
         TestHttpRequest request;
-        request.port = port();
         const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
         request.method = first.value(0);
         request.path = first.value(1);
@@ -287,14 +232,8 @@ private:
             if (colon > 0)
                 request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
         }
-        const qint64 length = request.header("Content-Length").toLongLong();
-        if (state->input.size() < end + 4 + length)
-            return; // body still coming
-        request.body = state->input.mid(end + 4, length);
-        state->input.remove(0, end + 4 + length);
+        state->input.remove(0, end + 4); // HEAD and GET carry no body
         m_requests.append(request);
-        if (m_observer)
-            m_observer(request);
 
         state->busy = true;
         const TestHttpResponse response = responseFor(request);
@@ -338,14 +277,12 @@ private:
         const TestHttpResponse &response, bool head, bool close)
     {
         QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-            + (response.reason.isEmpty() ? reasonFor(response.status) : response.reason) + "\r\n";
+            + reasonFor(response.status) + "\r\n";
         for (const auto &h : response.headers)
             out += h.first + ": " + h.second + "\r\n";
-        const qint64 announced
-            = response.contentLength >= 0 ? response.contentLength : response.body.size();
         const bool untilClose = response.omitContentLength && !head;
         if (!response.omitContentLength)
-            out += "Content-Length: " + QByteArray::number(announced) + "\r\n";
+            out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
         if (close || untilClose)
             out += "Connection: close\r\n";
         out += "\r\n";
@@ -396,8 +333,6 @@ private:
     QHash<QByteArray, TestHttpResponse> m_fixed;
     QHash<QByteArray, QList<TestHttpResponse>> m_queued;
     Handler m_handler;
-    std::function<void(const TestHttpRequest &)> m_observer;
     QList<TestHttpRequest> m_requests;
-    int m_connections = 0;
     bool m_tls = false;
 };

@@ -1,28 +1,17 @@
 #include "pluginfixture.h"
 
 #include "plugin/rsssettings.h"
+#include "testhttpserver.h"
 
-#include <QPair>
+#include <QRegularExpression>
+
+#include <tuple>
 
 namespace {
 
-struct ServerFeed
-{
-    int kind;
-    int id;
-    QString title;
-    QString source;
-    int state;
-};
-
-struct ServerFolder
-{
-    int id;
-    QString title;
-    QList<QPair<int, int>> feeds; // kind, id
-};
-
 using Settings = QList<QPair<quint32, int>>;
+using ServerFeed = std::tuple<int, int, QString, QString, int>; // kind, id, title, source, state
+using ServerFolder = std::tuple<int, QString, QList<QPair<int, int>>>; // id, title, (kind, id)
 
 // The server's answer as the client passes it on: settings, feeds, folders.
 QList<ProtocolArg> answerArgs(
@@ -30,41 +19,61 @@ QList<ProtocolArg> answerArgs(
 {
     Protocol p;
     p.add(775, ProtocolArg::UInt16, settings.size());
-    for (const auto &setting : settings)
-        p.add(setting.first, setting.first == 778 ? ProtocolArg::UInt8 : ProtocolArg::UInt16,
-            setting.second);
+    for (const auto &[field, value] : settings)
+        p.add(field, field == 778 ? ProtocolArg::UInt8 : ProtocolArg::UInt16, value);
     p.add(0, ProtocolArg::UInt16, feeds.size());
-    for (const ServerFeed &feed : feeds) {
-        p.add(657, ProtocolArg::UInt16, feed.kind);
-        p.add(feed.kind == 1 ? 773 : 781, ProtocolArg::UInt32, feed.id);
-        p.add(687, ProtocolArg::Bytes, feed.title.toUtf8());
-        p.add(774, ProtocolArg::String, feed.source, 1);
-        p.add(787, ProtocolArg::UInt32, feed.state);
+    for (const auto &[kind, id, title, source, state] : feeds) {
+        p.add(657, ProtocolArg::UInt16, kind).add(kind == 1 ? 773 : 781, ProtocolArg::UInt32, id);
+        p.add(687, ProtocolArg::Bytes, title.toUtf8()).add(774, ProtocolArg::String, source, 1);
+        p.add(787, ProtocolArg::UInt32, state);
     }
     p.add(782, ProtocolArg::UInt16, folders.size());
-    for (const ServerFolder &folder : folders) {
-        p.add(783, ProtocolArg::UInt16, folder.id);
-        p.add(784, ProtocolArg::Bytes, folder.title.toUtf8());
-        p.add(772, ProtocolArg::UInt16, folder.feeds.size());
-        for (const auto &ref : folder.feeds) {
-            p.add(657, ProtocolArg::UInt16, ref.first);
-            p.add(ref.first == 1 ? 773 : 781, ProtocolArg::UInt32, ref.second);
-        }
+    for (const auto &[id, title, refs] : folders) {
+        p.add(783, ProtocolArg::UInt16, id).add(784, ProtocolArg::Bytes, title.toUtf8());
+        p.add(772, ProtocolArg::UInt16, refs.size());
+        for (const auto &[kind, feed] : refs)
+            p.add(657, ProtocolArg::UInt16, kind)
+                .add(kind == 1 ? 773 : 781, ProtocolArg::UInt32, feed);
     }
     return p.args();
 }
 
-Protocol toProtocol(const QList<ProtocolArg> &args)
+const QString feedColumns = "select id, source, channeltitle, toload, inclient, farmid, folderid "
+                            "from feeds order by id";
+const QString folderColumns = "select id, title from folder order by id";
+
+// Signs in, runs prepare(), answers the feeds request; returns the module 41 messages sent.
+template <typename Prepare>
+QStringList synchronise(PluginFixture &f, const QList<ProtocolArg> &answer, Prepare prepare)
 {
-    Protocol p(41, 1);
-    for (const ProtocolArg &arg : args)
-        p.addArg(arg);
-    return p;
+    QSignalSpy done(f.plugin.get(), &PRSSFeedPlugin::synchronised);
+    const int request = f.signInUntilFeedsRequest();
+    if (request < 0)
+        return {"no feeds request"};
+    prepare();
+    const int from = f.router.count();
+    Protocol reply(41, 1);
+    for (const ProtocolArg &arg : answer)
+        reply.addArg(arg);
+    if (!f.router.answer(request, reply) || !done.wait(5000))
+        return {"not synchronised"};
+    return f.sentSince(from).filter(QRegularExpression("^41,"));
 }
 
-const QString feedColumns
-    = QStringLiteral("select id, source, channeltitle, toload, inclient, farmid, folderid "
-                     "from feeds order by id");
+const QByteArray document = "<rss version=\"2.0\"><channel><title>Ok</title><item><title>One"
+                            "</title><link>http://127.0.0.1/1</link></item></channel></rss>";
+
+// "id source outcome" of every report, by id.
+QStringList reports(const QSignalSpy &spy)
+{
+    QStringList result;
+    for (const QList<QVariant> &args : spy)
+        result.append(QString("%1 %2 %3")
+                          .arg(args.at(0).toInt())
+                          .arg(args.at(1).toString(), args.at(2).toString()));
+    result.sort();
+    return result;
+}
 
 } // namespace
 
@@ -74,7 +83,6 @@ class tst_PluginSync : public QObject
 private slots:
     void answerWithoutFeedsEmptiesTables();
     void feedsMergeByKind();
-    void catalogueIdTakesOverOwnFeed();
     void serverFoldersReplaceLocalOnes();
     void settingsMerge_data();
     void settingsMerge();
@@ -82,156 +90,99 @@ private slots:
     void untitledServerLayout();
     void shortAnswerMergesWhatItHas_data();
     void shortAnswerMergesWhatItHas();
-    void failedRequestKeepsLocalState();
     void replyWithoutMessageEndsNothing();
-
-private:
-    // Signs in, lets prepare() fill the database, answers the feeds request and
-    // returns the plug-in's own messages sent in answer.
-    template <typename Prepare>
-    QStringList synchronise(PluginFixture &f, const QList<ProtocolArg> &answer, Prepare prepare)
-    {
-        QSignalSpy done(f.plugin.get(), &PRSSFeedPlugin::synchronised);
-        const int request = f.signInUntilFeedsRequest();
-        if (request < 0)
-            return {QStringLiteral("no feeds request")};
-        prepare();
-        const int from = f.router.count();
-        if (!f.router.answer(request, toProtocol(answer)) || !done.wait(5000))
-            return {QStringLiteral("not synchronised")};
-        QStringList own;
-        for (int i = from; i < f.router.count(); ++i) {
-            if (f.router.message(i).module() == 41)
-                own.append(PluginFixture::describe(f.router.message(i)));
-        }
-        return own;
-    }
+    void updateRunsReportEveryFeed();
 };
 
 void tst_PluginSync::answerWithoutFeedsEmptiesTables()
 {
     PluginFixture f;
     const QStringList sent = synchronise(f, answerArgs({}, {}, {}), [] {
-        PluginFixture::addFeed(1, QStringLiteral("http://127.0.0.1/a"), -1);
-        PluginFixture::addFeed(2, QStringLiteral("http://127.0.0.1/b"), 55);
-        PluginFixture::addFeed(5, QStringLiteral("http://127.0.0.1/c"), -2, 0);
+        PluginFixture::addFeed(1, "http://127.0.0.1/a", -1);
+        PluginFixture::addFeed(2, "http://127.0.0.1/b", 55);
+        PluginFixture::addFeed(5, "http://127.0.0.1/c", -2, 0);
         PluginFixture::addItems(1, 2);
         PluginFixture::addItems(5, 1);
     });
     QCOMPARE(sent, QStringList{"41,61818 0:u16:3 0:i32:1 0:i32:2 0:i32:5"});
-    QCOMPARE(PluginFixture::value(QStringLiteral("select count(*) from feeds")).toInt(), 0);
-    QCOMPARE(PluginFixture::value(QStringLiteral("select count(*) from items")).toInt(), 0);
+    QCOMPARE(PluginFixture::count("feeds") + PluginFixture::count("items"), 0);
     // No folders in the answer: the local ones stay.
-    QCOMPARE(PluginFixture::rows(QStringLiteral("select id, title from folder")),
-        QStringLiteral("1|My Feeds"));
+    QCOMPARE(PluginFixture::rows(folderColumns), "1|My Feeds");
 }
 
 void tst_PluginSync::feedsMergeByKind()
 {
     PluginFixture f;
-    const QList<ServerFeed> feeds
-        = {{1, 55, QStringLiteral("Renamed"), QStringLiteral("http://127.0.0.1/moved"), 1},
-            {1, 60, QStringLiteral("Neu – Ümlaut"), QStringLiteral("http://127.0.0.1/new"), 2},
-            {2, 7, QStringLiteral("Own"), QStringLiteral("http://127.0.0.1/own"), 0},
-            {2, 8, QStringLiteral("Own new"), QStringLiteral("http://127.0.0.1/ownnew"), 3},
-            {2, 9, QStringLiteral("Odd state"), QStringLiteral("http://127.0.0.1/odd"), 7}};
+    const QList<ServerFeed> feeds = {{1, 55, "Renamed", "http://127.0.0.1/moved", 1},
+        {1, 60, "Neu – Ümlaut", "http://127.0.0.1/new", 2},
+        {2, 7, "Own", "http://127.0.0.1/own", 0}, {2, 8, "Own new", "http://127.0.0.1/ownnew", 3},
+        {2, 9, "Odd state", "http://127.0.0.1/odd", 7},
+        {1, 65, "Catalogue", "http://127.0.0.1/typed", 3}};
     const QStringList sent = synchronise(f, answerArgs({}, feeds, {}), [] {
-        PluginFixture::addFeed(2, QStringLiteral("http://127.0.0.1/old"), 55, 0, 0);
-        PluginFixture::addFeed(4, QStringLiteral("http://127.0.0.1/own"), -1, 1, 1);
-        PluginFixture::addFeed(6, QStringLiteral("http://127.0.0.1/unnamed"), 70);
+        PluginFixture::addFeed(2, "http://127.0.0.1/old", 55, 0, 0);
+        PluginFixture::addFeed(4, "http://127.0.0.1/own", -1, 1, 1);
+        PluginFixture::addFeed(6, "http://127.0.0.1/unnamed", 70);
         PluginFixture::addItems(6, 2);
+        // Typed in by the user, now known to the catalogue: the row and its items stay.
+        PluginFixture::addFeed(3, "http://127.0.0.1/typed", -2, 1, 0, 1, "Typed");
+        PluginFixture::addItems(3, 2);
     });
     QCOMPARE(PluginFixture::rows(feedColumns),
-        QStringLiteral("2|http://127.0.0.1/moved|Renamed|1|0|55|1;"
-                       "4|http://127.0.0.1/own|Own|0|0|-7|1;"
-                       "7|http://127.0.0.1/new|Neu – Ümlaut|0|1|60|1;"
-                       "8|http://127.0.0.1/ownnew|Own new|1|1|-8|1;"
-                       "9|http://127.0.0.1/odd|Odd state|0|0|-9|1"));
-    QCOMPARE(PluginFixture::value(QStringLiteral("select count(*) from items")).toInt(), 0);
+        "2|http://127.0.0.1/moved|Renamed|1|0|55|1;"
+        "3|http://127.0.0.1/typed|Catalogue|1|1|65|1;"
+        "4|http://127.0.0.1/own|Own|0|0|-7|1;"
+        "7|http://127.0.0.1/new|Neu – Ümlaut|0|1|60|1;"
+        "8|http://127.0.0.1/ownnew|Own new|1|1|-8|1;"
+        "9|http://127.0.0.1/odd|Odd state|0|0|-9|1");
+    QCOMPARE(PluginFixture::rows("select distinct channelid from items"), "3");
     QCOMPARE(sent,
-        QStringList({"41,61818 0:u16:1 0:i32:6", "41,61820 0:u32:2", "41,61820 0:u32:4",
-            "41,61819 0:u32:7", "41,61819 0:u32:8", "41,61820 0:u32:9"}));
-}
-
-void tst_PluginSync::catalogueIdTakesOverOwnFeed()
-{
-    PluginFixture f;
-    const QStringList sent = synchronise(f,
-        answerArgs({},
-            {{1, 55, QStringLiteral("Catalogue"), QStringLiteral("http://127.0.0.1/s"), 3}}, {}),
-        [] {
-            PluginFixture::exec(
-                QStringLiteral("insert into folder (id, title) values (3, 'Mine')"));
-            PluginFixture::addFeed(
-                3, QStringLiteral("http://127.0.0.1/s"), -1, 1, 0, 3, QStringLiteral("Typed"));
-            PluginFixture::addItems(3, 2);
-        });
-    QCOMPARE(PluginFixture::rows(feedColumns),
-        QStringLiteral("3|http://127.0.0.1/s|Catalogue|1|1|55|3"));
-    QCOMPARE(PluginFixture::value(QStringLiteral("select count(*) from items where channelid = 3"))
-                 .toInt(),
-        2);
-    QCOMPARE(sent, QStringList{"41,61819 0:u32:3"});
+        QStringList({"41,61818 0:u16:1 0:i32:6", "41,61820 0:u32:2", "41,61819 0:u32:3",
+            "41,61820 0:u32:4", "41,61819 0:u32:7", "41,61819 0:u32:8", "41,61820 0:u32:9"}));
 }
 
 void tst_PluginSync::serverFoldersReplaceLocalOnes()
 {
     PluginFixture f;
     const QList<ServerFeed> feeds
-        = {{1, 55, QStringLiteral("A"), QStringLiteral("http://127.0.0.1/a"), 3},
-            {2, 3, QStringLiteral("B"), QStringLiteral("http://127.0.0.1/b"), 3}};
-    const QList<ServerFolder> folders
-        = {{2, QStringLiteral("Server"), {{1, 55}}}, {7, QStringLiteral("Renamed"), {{2, 3}}}};
+        = {{1, 55, "A", "http://127.0.0.1/a", 3}, {2, 3, "B", "http://127.0.0.1/b", 3}};
+    const QList<ServerFolder> folders = {{2, "Server", {{1, 55}}}, {7, "Renamed", {{2, 3}}}};
     synchronise(f, answerArgs({}, feeds, folders), [] {
-        PluginFixture::exec(
-            QStringLiteral("insert into folder (id, title) values (4, 'Local only'), (7, 'Old')"));
-        PluginFixture::addFeed(1, QStringLiteral("http://127.0.0.1/a"), 55, 1, 1, 4);
-        PluginFixture::addFeed(2, QStringLiteral("http://127.0.0.1/b"), -3, 1, 1, 1);
+        PluginFixture::exec("insert into folder (id, title) values (4, 'Local only'), (7, 'Old')");
+        PluginFixture::addFeed(1, "http://127.0.0.1/a", 55, 1, 1, 4);
+        PluginFixture::addFeed(2, "http://127.0.0.1/b", -3, 1, 1, 1);
     });
     // Folder 1 goes too when the server does not list it.
-    QCOMPARE(PluginFixture::rows(QStringLiteral("select id, title from folder order by id")),
-        QStringLiteral("2|Server;7|Renamed"));
-    QCOMPARE(PluginFixture::rows(QStringLiteral("select id, folderid from feeds order by id")),
-        QStringLiteral("1|2;2|7"));
+    QCOMPARE(PluginFixture::rows(folderColumns), "2|Server;7|Renamed");
+    QCOMPARE(PluginFixture::rows("select id, folderid from feeds order by id"), "1|2;2|7");
 }
 
 void tst_PluginSync::settingsMerge_data()
 {
-    QTest::addColumn<QList<quint32>>("fields");
-    QTest::addColumn<QList<int>>("values");
+    QTest::addColumn<Settings>("settings");
     QTest::addColumn<int>("optionsChanged");
     QTest::addColumn<QList<int>>("stored"); // interval, new only, client, viewer, groups
 
-    QTest::newRow("viewer items") << QList<quint32>{780} << QList<int>{15} << 1
-                                  << QList<int>{15, 0, 20, 15, 0};
-    QTest::newRow("several at once") << QList<quint32>{778, 779, 780} << QList<int>{1, 25, 15} << 1
-                                     << QList<int>{15, 1, 25, 15, 0};
-    QTest::newRow("interval alone")
-        << QList<quint32>{776} << QList<int>{30} << 0 << QList<int>{30, 0, 20, 10, 0};
+    QTest::newRow("several at once")
+        << Settings{{778, 1}, {779, 25}, {780, 15}} << 1 << QList<int>{15, 1, 25, 15, 0};
+    QTest::newRow("interval alone") << Settings{{776, 30}} << 0 << QList<int>{30, 0, 20, 10, 0};
     QTest::newRow("same as before")
-        << QList<quint32>{779, 780} << QList<int>{20, 10} << 0 << QList<int>{15, 0, 20, 10, 0};
+        << Settings{{779, 20}, {780, 10}} << 0 << QList<int>{15, 0, 20, 10, 0};
     QTest::newRow("ignored and unknown")
-        << QList<quint32>{777, 999} << QList<int>{1, 3} << 0 << QList<int>{15, 0, 20, 10, 0};
+        << Settings{{777, 1}, {999, 3}} << 0 << QList<int>{15, 0, 20, 10, 0};
 }
 
 void tst_PluginSync::settingsMerge()
 {
-    QFETCH(QList<quint32>, fields);
-    QFETCH(QList<int>, values);
+    QFETCH(Settings, settings);
     QFETCH(int, optionsChanged);
     QFETCH(QList<int>, stored);
-    Settings settings;
-    for (int i = 0; i < fields.size(); ++i)
-        settings.append({fields.at(i), values.at(i)});
-
     PluginFixture f;
     const QStringList sent = synchronise(f, answerArgs(settings, {}, {}), [] {});
-    QCOMPARE(sent.count(QStringLiteral("41,61821")), optionsChanged);
-    const QList<int> actual = {RssSettings::intValue(RssSettings::UpdateIntervall),
-        RssSettings::intValue(RssSettings::NewItemsOnly),
-        RssSettings::intValue(RssSettings::MaxItemsInClient),
-        RssSettings::intValue(RssSettings::MaxItemsInViewer),
-        RssSettings::intValue(RssSettings::InGroups)};
+    QCOMPARE(sent.count("41,61821"), optionsChanged);
+    QList<int> actual;
+    for (auto key : {RssSettings::UpdateIntervall, RssSettings::NewItemsOnly,
+             RssSettings::MaxItemsInClient, RssSettings::MaxItemsInViewer, RssSettings::InGroups})
+        actual.append(RssSettings::intValue(key));
     QCOMPARE(actual, stored);
 }
 
@@ -252,23 +203,16 @@ void tst_PluginSync::untitledServerLayout()
     }
 
     PluginFixture f(home.path());
-    const QList<ServerFolder> layout = {{1, QString(), {}}};
-    const QStringList sent = synchronise(f, answerArgs({}, {}, layout), [] {
-        PluginFixture::addFeed(1, QStringLiteral("http://127.0.0.1/a"), -1);
+    const QStringList sent = synchronise(f, answerArgs({}, {}, {{1, QString(), {}}}), [] {
+        PluginFixture::addFeed(1, "http://127.0.0.1/a", -1);
         PluginFixture::addItems(1, 1);
     });
-    if (newDatabase) {
-        // A server without a layout takes the local one.
-        QCOMPARE(sent,
-            QStringList{"41,7 782:u16:1 783:u16:1 784:s1:My Feeds 772:u16:1 "
-                        "657:u16:2 781:u32:1"});
-        QCOMPARE(PluginFixture::value(QStringLiteral("select count(*) from feeds")).toInt(), 1);
-        QCOMPARE(PluginFixture::rows(QStringLiteral("select id, title from folder")),
-            QStringLiteral("1|My Feeds"));
-    } else {
-        QCOMPARE(sent, QStringList{"41,61818 0:u16:1 0:i32:1"});
-        QCOMPARE(PluginFixture::value(QStringLiteral("select count(*) from feeds")).toInt(), 0);
-    }
+    // A new database gives its layout to a server without one; an old one is emptied.
+    QCOMPARE(sent,
+        newDatabase
+            ? QStringList{"41,7 782:u16:1 783:u16:1 784:s1:My Feeds 772:u16:1 657:u16:2 781:u32:1"}
+            : QStringList{"41,61818 0:u16:1 0:i32:1"});
+    QCOMPARE(PluginFixture::count("feeds"), newDatabase ? 1 : 0);
 }
 
 void tst_PluginSync::shortAnswerMergesWhatItHas_data()
@@ -279,23 +223,17 @@ void tst_PluginSync::shortAnswerMergesWhatItHas_data()
     QTest::addColumn<QString>("feeds");
     QTest::addColumn<QString>("folders");
 
-    const QString local = QStringLiteral("1|http://127.0.0.1/local|NULL|1|1|-1|4");
-    const QString first = QStringLiteral(";2|http://127.0.0.1/c|Cat|1|1|55|1");
-    const QString second = QStringLiteral(";3|http://127.0.0.1/o|Own|1|0|-9|1");
-    const QString localFolders = QStringLiteral("1|My Feeds;4|Local");
+    const QString local = "1|http://127.0.0.1/local|NULL|1|1|-1|4";
+    const QString first = ";2|http://127.0.0.1/c|Cat|1|1|55|1";
+    const QString second = ";3|http://127.0.0.1/o|Own|1|0|-9|1";
+    const QString localFolders = "1|My Feeds;4|Local";
     // 2 settings arguments, 11 of feeds, 8 of folders.
     QTest::newRow("empty") << 0 << -1 << 10 << local << localFolders;
-    QTest::newRow("settings only") << 2 << -1 << 15 << local << localFolders;
-    QTest::newRow("first feed") << 8 << -1 << 15 << local + first << localFolders;
     QTest::newRow("inside second feed") << 11 << -1 << 15 << local + first << localFolders;
     QTest::newRow("without folders") << 13 << -1 << 15 << local + first + second << localFolders;
     QTest::newRow("inside folder references")
-        << 19 << -1 << 15
-        << QStringLiteral(
-               "1|http://127.0.0.1/local|NULL|1|1|-1|4;2|http://127.0.0.1/c|Cat|1|1|55|2")
-            + second
-        << QStringLiteral("1|My Feeds;2|Server;4|Local");
-    QTest::newRow("feed count is text") << 21 << 2 << 15 << local << localFolders;
+        << 19 << -1 << 15 << local + ";2|http://127.0.0.1/c|Cat|1|1|55|2" + second
+        << "1|My Feeds;2|Server;4|Local";
     QTest::newRow("title is a number") << 21 << 5 << 15 << local << localFolders;
     QTest::newRow("setting is text") << 21 << 1 << 10 << local << localFolders;
 }
@@ -309,46 +247,27 @@ void tst_PluginSync::shortAnswerMergesWhatItHas()
     QFETCH(QString, folders);
 
     QList<ProtocolArg> args = answerArgs({{780, 15}},
-        {{1, 55, QStringLiteral("Cat"), QStringLiteral("http://127.0.0.1/c"), 3},
-            {2, 9, QStringLiteral("Own"), QStringLiteral("http://127.0.0.1/o"), 1}},
-        {{2, QStringLiteral("Server"), {{1, 55}, {2, 9}}}});
+        {{1, 55, "Cat", "http://127.0.0.1/c", 3}, {2, 9, "Own", "http://127.0.0.1/o", 1}},
+        {{2, "Server", {{1, 55}, {2, 9}}}});
     QCOMPARE(args.size(), 21);
     args = args.mid(0, keep);
     if (mangle == 5)
         args[mangle] = ProtocolArg(687, ProtocolArg::UInt32, 12);
     else if (mangle >= 0)
-        args[mangle]
-            = ProtocolArg(args.at(mangle).field(), ProtocolArg::String, QStringLiteral("2"), 1);
+        args[mangle] = ProtocolArg(args.at(mangle).field(), ProtocolArg::String, "2", 1);
 
     PluginFixture f;
     const QStringList sent = synchronise(f, args, [] {
-        PluginFixture::exec(QStringLiteral("insert into folder (id, title) values (4, 'Local')"));
-        PluginFixture::addFeed(1, QStringLiteral("http://127.0.0.1/local"), -1, 1, 1, 4);
+        PluginFixture::exec("insert into folder (id, title) values (4, 'Local')");
+        PluginFixture::addFeed(1, "http://127.0.0.1/local", -1, 1, 1, 4);
         PluginFixture::addItems(1, 3);
     });
     QCOMPARE(RssSettings::intValue(RssSettings::MaxItemsInViewer), viewerItems);
     QCOMPARE(PluginFixture::rows(feedColumns), feeds);
-    QCOMPARE(
-        PluginFixture::rows(QStringLiteral("select id, title from folder order by id")), folders);
+    QCOMPARE(PluginFixture::rows(folderColumns), folders);
     // Nothing is removed on the strength of a short answer.
-    QCOMPARE(PluginFixture::value(QStringLiteral("select count(*) from items")).toInt(), 3);
-    for (const QString &message : sent)
-        QVERIFY2(!message.startsWith(QLatin1String("41,61818")), qPrintable(message));
-}
-
-void tst_PluginSync::failedRequestKeepsLocalState()
-{
-    PluginFixture f;
-    QSignalSpy done(f.plugin.get(), &PRSSFeedPlugin::synchronised);
-    const int request = f.signInUntilFeedsRequest();
-    PluginFixture::addFeed(1, QStringLiteral("http://127.0.0.1/a"), -1, 1, 0);
-    const int from = f.router.count();
-    QVERIFY(f.router.fail(request, 5));
-    QVERIFY(done.wait(5000));
-    QCOMPARE(
-        PluginFixture::rows(feedColumns), QStringLiteral("1|http://127.0.0.1/a|NULL|1|0|-1|1"));
-    for (int i = from; i < f.router.count(); ++i)
-        QVERIFY(f.router.message(i).module() != 41);
+    QCOMPARE(PluginFixture::count("items"), 3);
+    QCOMPARE(sent.filter("41,61818"), QStringList());
 }
 
 void tst_PluginSync::replyWithoutMessageEndsNothing()
@@ -356,14 +275,61 @@ void tst_PluginSync::replyWithoutMessageEndsNothing()
     PluginFixture f;
     QSignalSpy done(f.plugin.get(), &PRSSFeedPlugin::synchronised);
     const int request = f.signInUntilFeedsRequest();
-    PluginFixture::addFeed(1, QStringLiteral("http://127.0.0.1/a"), -1);
-    const int from = f.router.count();
+    PluginFixture::addFeed(1, "http://127.0.0.1/a", -1);
     QVERIFY(f.router.answerWithoutMessage(request));
     // The plug-in frees the request once it has dealt with it.
     QTRY_VERIFY(!f.router.request(request));
     QCOMPARE(done.count(), 0);
-    QCOMPARE(f.router.count(), from);
-    QCOMPARE(PluginFixture::value(QStringLiteral("select count(*) from feeds")).toInt(), 1);
+    QCOMPARE(PluginFixture::count("feeds"), 1);
+}
+
+// Update runs as a client that knows the plug-in by its meta-object only sees them.
+void tst_PluginSync::updateRunsReportEveryFeed()
+{
+    TestHttpServer server;
+    QVERIFY(server.isListening());
+    server.setResponse("/ok",
+        TestHttpResponse::ok(document, {{"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}}));
+    server.setResponse("HEAD", "/dropped", TestHttpResponse::ok(QByteArray()));
+    server.setResponse("GET", "/dropped", TestHttpResponse::dropped());
+    const QString ok = server.url("/ok").toString();
+    const QString missing = server.url("/missing").toString();
+    const QString dropped = server.url("/dropped").toString();
+
+    PluginFixture f;
+    QObject *plugin = f.plugin.get();
+    QSignalSpy synchronised(plugin, SIGNAL(synchronised()));
+    QSignalSpy updated(plugin, SIGNAL(feedUpdated(int, QString, QString)));
+    QSignalSpy finished(plugin, SIGNAL(updateRunFinished()));
+    const int request = f.signInUntilFeedsRequest();
+    PluginFixture::addFeed(1, ok, -1);
+    PluginFixture::addFeed(2, missing, -2);
+    PluginFixture::addFeed(3, dropped, -3);
+    PluginFixture::addFeed(4, server.url("/unsubscribed").toString(), -4, 0);
+    QVERIFY(f.router.fail(request));
+    QVERIFY(synchronised.wait(5000));
+    // A failed request leaves the local feeds as they are.
+    QCOMPARE(f.router.indexOf(41, 61818), -1);
+    QCOMPARE(PluginFixture::count("feeds where toload = 1"), 3);
+
+    // The first run waits for the proxy answer.
+    QTRY_VERIFY(f.router.indexOf(1, 99) >= 0);
+    QCOMPARE(server.requestCount(), 0);
+    QVERIFY(f.router.answer(f.router.indexOf(1, 99), Protocol()));
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(reports(updated),
+        QStringList(
+            {"1 " + ok + " changed", "2 " + missing + " failed", "3 " + dropped + " failed"}));
+    QVERIFY(f.sentSince(0).contains("41,61818 0:u16:1 0:i32:1"));
+
+    updated.clear();
+    QVERIFY(QMetaObject::invokeMethod(plugin, "updateAllFeeds"));
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(reports(updated),
+        QStringList(
+            {"1 " + ok + " unchanged", "2 " + missing + " failed", "3 " + dropped + " failed"}));
+    QCOMPARE(server.requestCount("GET", "/ok"), 1);
 }
 
 QTEST_MAIN(tst_PluginSync)

@@ -2,7 +2,6 @@
 
 #include "dialogs/pconfigdialog.h"
 #include "host/pwizard_standard2.h"
-#include "host/wrappluginhelper.h"
 #include "viewer/prssfeedview.h"
 #include "wizard/abowizzard.h"
 #include "wizard/pabopage1.h"
@@ -12,8 +11,6 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
-
-#include <functional>
 
 namespace {
 
@@ -27,60 +24,17 @@ template <typename T> QList<T *> windowsOf()
     return result;
 }
 
-// Runs check on the modal dialog of type T once it is shown, then closes it.
-template <typename T> void whileModal(std::function<void(T *)> check)
-{
-    QTimer::singleShot(0, qApp, [check] {
-        auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget());
-        if (!dialog) {
-            // Whatever is modal must end, or the test would wait for ever.
-            if (auto *other = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-                other->done(QDialog::Rejected);
-            QFAIL("no modal dialog of the expected kind");
-            return;
-        }
-        // Closed once the checks are done, even when one of them fails.
-        QTimer::singleShot(0, dialog, [dialog] { dialog->done(QDialog::Rejected); });
-        check(dialog);
-    });
-}
-
-// The command's outcome as the client learns it (the request itself may be gone
-// when a modal window returns).
-Request::Outcome deliver(quint16 command, const QList<qint32> &args = {})
-{
-    Protocol message(41, command);
-    for (qint32 value : args)
-        message.add(0, ProtocolArg::Int32, value);
-    auto outcome = Request::Outcome::Pending;
-    auto &helper = WrapPluginHelper::Instance();
-    const auto connection = QObject::connect(&helper, &WrapPluginHelper::commandFinished,
-        [&outcome](Request *r) { outcome = r->outcome(); });
-    helper.deliverCommand(41, command, &message);
-    QObject::disconnect(connection);
-    return outcome;
-}
-
-QString activation(QWidget *window)
-{
-    return QStringLiteral("1,61682 0:i32:%1").arg(qint32(window->winId()));
-}
-
 } // namespace
 
+// The plug-in's windows once synchronised, with one own feed (id 3) in the database.
 class tst_PluginWindows : public QObject
 {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
-
-    void viewerCommandKeepsOneViewer();
-    void viewerSignalsReachThePlugin();
-    void shutdownClosesTheViewer();
-    void wizardRunsModallyOnce();
-    void settingsFromClientRunsModallyOnce();
-    void settingsFromViewerSitsOnTheViewer();
+    void oneViewerWiredToThePlugin();
+    void modalWindowsOpenOnce_data();
+    void modalWindowsOpenOnce();
 
 private:
     std::unique_ptr<PluginFixture> f;
@@ -88,144 +42,92 @@ private:
 
 void tst_PluginWindows::init()
 {
+    f.reset(); // the previous one first: they share the client's singletons
     f = std::make_unique<PluginFixture>();
     QVERIFY(f->synchroniseWithFailure());
-    PluginFixture::addFeed(
-        3, QStringLiteral("http://127.0.0.1/three"), -1, 1, 0, 1, QStringLiteral("Three"));
+    PluginFixture::addFeed(3, "http://127.0.0.1/three", -1, 1, 0, 1, "Three");
 }
 
-void tst_PluginWindows::cleanup()
+void tst_PluginWindows::oneViewerWiredToThePlugin()
 {
-    f.reset();
-    // Windows the plug-in closed go with the next deferred deletion.
-    QTRY_COMPARE(windowsOf<PRSSFeedView>().size(), 0);
-}
-
-void tst_PluginWindows::viewerCommandKeepsOneViewer()
-{
-    const int from = f->router.count();
-    QCOMPARE(deliver(61812, {-1, 3}), Request::Outcome::Succeeded);
+    int from = f->router.count();
+    QCOMPARE(PluginFixture::deliver(61812, {-1, 3}), "succeeded");
     QCOMPARE(windowsOf<PRSSFeedView>().size(), 1);
-    PRSSFeedView *view = windowsOf<PRSSFeedView>().constFirst();
-    QVERIFY(view->isVisible());
-    QVERIFY(!view->parent());
-    QCOMPARE(f->sentSince(from), QStringList{activation(view)});
+    QPointer<PRSSFeedView> view = windowsOf<PRSSFeedView>().constFirst();
+    QVERIFY(view->isVisible() && !view->parent());
 
     view->showMinimized();
-    deliver(61812, {-1, -1});
+    PluginFixture::deliver(61812, {-1, -1});
     QCOMPARE(windowsOf<PRSSFeedView>(), QList<PRSSFeedView *>{view});
     QVERIFY(!view->isMinimized());
-    QCOMPARE(f->sentSince(from), QStringList({activation(view), activation(view)}));
-
+    const QString activation = QString("1,61682 0:i32:%1").arg(qint32(view->winId()));
+    QCOMPARE(f->sentSince(from), QStringList({activation, activation}));
     // The item-state command refreshes the feed in the open viewer.
-    QCOMPARE(deliver(61823, {1, 3}), Request::Outcome::Succeeded);
-}
+    QCOMPARE(PluginFixture::deliver(61823, {1, 3}), "succeeded");
 
-void tst_PluginWindows::viewerSignalsReachThePlugin()
-{
-    deliver(61812, {-1, -1});
-    PRSSFeedView *view = windowsOf<PRSSFeedView>().value(0);
-    QVERIFY(view);
-    const int from = f->router.count();
+    from = f->router.count();
     emit view->sendItemStateChanged(1, 3, 4);
     emit view->sendChangeFeeds(3, true);
     emit view->sendRenameFeed(3);
     emit view->sendSaveGroups();
-    QCOMPARE(f->sentSince(from),
-        QStringList({"41,61822 0:u8:1 0:u32:3 0:u32:4", "41,61818 0:u16:1 0:i32:3",
-            "41,6 687:s1:Three 657:u16:2 781:u32:1 774:s1:http://127.0.0.1/three "
-            "787:u32:1",
-            "41,7 782:u16:1 783:u16:1 784:s1:My Feeds 772:u16:1 657:u16:2 "
-            "781:u32:1"}));
-
+    QCOMPARE(
+        f->router.commandList().mid(from), QStringList({"41,61822", "41,61818", "41,6", "41,7"}));
     // Questions asked for the viewer have it as their parent.
     PMessageBox::scriptAnswers({0});
-    emit view->clearFeed(QStringLiteral("http://127.0.0.1/three"), true);
+    emit view->clearFeed("http://127.0.0.1/three", true);
     QCOMPARE(PMessageBox::asked().size(), 1);
     QCOMPARE(PMessageBox::asked().at(0).parent.data(), view);
-}
 
-void tst_PluginWindows::shutdownClosesTheViewer()
-{
-    deliver(61812, {-1, -1});
-    QPointer<PRSSFeedView> view = windowsOf<PRSSFeedView>().value(0);
-    QVERIFY(view);
     f->plugin->shutdown();
     QVERIFY(!view || !view->isVisible());
     QTRY_VERIFY(!view);
 }
 
-void tst_PluginWindows::wizardRunsModallyOnce()
+void tst_PluginWindows::modalWindowsOpenOnce_data()
 {
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QStringList>("sent"); // after the window's activation
+    QTest::newRow("subscription wizard")
+        << 61809 << QStringList{"41,61818", "41,61819", "41,4", "41,7"};
+    // Showing or hiding a feed also reports its state.
+    QTest::newRow("settings") << 61811
+                              << QStringList{"41,61819", "41,6", "41,61820", "41,6", "41,61821"};
+}
+
+void tst_PluginWindows::modalWindowsOpenOnce()
+{
+    QFETCH(int, command);
+    QFETCH(QStringList, sent);
     const int from = f->router.count();
-    bool checked = false;
-    QPointer<PWizard_Standard2> shown;
-    whileModal<PWizard_Standard2>([&](PWizard_Standard2 *dialog) {
+    QPointer<QDialog> shown;
+    bool seen = false;
+    QTimer::singleShot(0, qApp, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        // Closed once the checks are done, even when one of them fails.
+        QTimer::singleShot(0, dialog, [dialog] { dialog->done(QDialog::Rejected); });
         shown = dialog;
-        QCOMPARE(dialog->size(), QSize(580, 480));
-        QVERIFY(dialog->isFixed());
-        auto *mission = qobject_cast<AboWizzard *>(dialog->mission());
-        QVERIFY(mission);
-        QCOMPARE(mission->parent(), dialog);
-        // A second request while the wizard is open opens no other.
-        f->plugin->startAboWindow();
-        QCOMPARE(windowsOf<PWizard_Standard2>().size(), 1);
-        // What the wizard subscribes reaches the plug-in.
-        emit mission->saveFeed(QStringLiteral("http://127.0.0.1/w"), QStringLiteral("W"), 55);
-        checked = true;
-    });
-    QCOMPARE(deliver(61809), Request::Outcome::Succeeded);
-    QVERIFY(checked);
-    QVERIFY(!shown);
-    // Activated before it runs, so before anything it subscribes.
-    const QStringList sent = f->commandsSince(from);
-    QVERIFY(sent.contains(QStringLiteral("1,61682")));
-    QVERIFY(sent.indexOf(QStringLiteral("1,61682")) < sent.indexOf(QStringLiteral("41,4")));
-    QCOMPARE(PluginFixture::value(
-                 QStringLiteral("select farmid from feeds where source = 'http://127.0.0.1/w'"))
-                 .toInt(),
-        55);
-}
-
-void tst_PluginWindows::settingsFromClientRunsModallyOnce()
-{
-    bool checked = false;
-    QPointer<PConfigDialog> shown;
-    int from = 0;
-    whileModal<PConfigDialog>([&](PConfigDialog *dialog) {
-        shown = dialog;
+        seen = true;
         QVERIFY(!dialog->parent());
-        f->plugin->startSettingsDialog(true);
-        QCOMPARE(windowsOf<PConfigDialog>().size(), 1);
-        from = f->router.count();
-        emit dialog->sendShowFeed(3);
-        emit dialog->sendHideFeed(3);
-        emit dialog->sendNewOptions();
-        checked = true;
+        // A second request while it is open opens no other.
+        QCOMPARE(PluginFixture::deliver(quint16(command)), "succeeded");
+        QCOMPARE(windowsOf<QDialog>().size(), 1);
+        if (auto *wizard = qobject_cast<PWizard_Standard2 *>(dialog)) {
+            auto *mission = qobject_cast<AboWizzard *>(wizard->mission());
+            QVERIFY(mission);
+            emit mission->saveFeed("http://127.0.0.1/w", "W", 55);
+        } else if (auto *settings = qobject_cast<PConfigDialog *>(dialog)) {
+            emit settings->sendShowFeed(3);
+            emit settings->sendHideFeed(3);
+            emit settings->sendNewOptions();
+        }
     });
-    QCOMPARE(deliver(61811), Request::Outcome::Succeeded);
-    QVERIFY(checked);
-    QVERIFY(!shown);
-    const QString changed = QStringLiteral(
-        "41,6 687:s1:Three 657:u16:2 781:u32:1 774:s1:http://127.0.0.1/three 787:u32:1");
-    QCOMPARE(f->sentSince(from),
-        QStringList({"41,61819 0:u32:3", changed, "41,61820 0:u32:3", changed, "41,61821"}));
-}
-
-void tst_PluginWindows::settingsFromViewerSitsOnTheViewer()
-{
-    deliver(61812, {-1, -1});
-    PRSSFeedView *view = windowsOf<PRSSFeedView>().value(0);
-    QVERIFY(view);
-    bool checked = false;
-    whileModal<PConfigDialog>([&](PConfigDialog *dialog) {
-        const QPoint centre = view->geometry().center();
-        QCOMPARE(dialog->pos(),
-            QPoint(centre.x() - dialog->width() / 2, centre.y() - dialog->height() / 2));
-        checked = true;
-    });
-    emit view->sendOptions();
-    QVERIFY(checked);
+    QCOMPARE(PluginFixture::deliver(quint16(command)), "succeeded");
+    // Run modally and gone once closed.
+    QVERIFY(seen && !shown);
+    QStringList all = f->router.commandList().mid(from);
+    all.removeAll("1,99"); // the updater's proxy request, whenever the loop sends it
+    QCOMPARE(all, QStringList{"1,61682"} + sent);
 }
 
 int main(int argc, char **argv)

@@ -81,8 +81,9 @@ function item(key, isRead, isMarked) {
         new Element("div", { "class": isRead ? "itemdescription_vstd" : "itemdescription" }));
 }
 function separator(id) { return new Element("div", { "class": "line", id: id }); }
-function state(key) {
-    var e = document.getElementById(key);
+// An item's classes and images, by key or of an element not on the page.
+function state(e) {
+    if (typeof e == "string") e = document.getElementById(e);
     var images = e.children[1].getElementsByTagName("img");
     return [e.children[0].className, e.children[1].className, e.children[2].className,
             images[0].getAttribute("alt"), images[0].getAttribute("src"),

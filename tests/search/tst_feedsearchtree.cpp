@@ -90,11 +90,13 @@ QStringList tst_FeedSearchTree::foundTitles() const
 
 QTreeWidgetItem *tst_FeedSearchTree::find(const QString &path) const
 {
-    const qsizetype row = outline().indexOf(path);
     QTreeWidgetItemIterator it(m_tree.get());
-    for (qsizetype i = 0; i < row; ++i)
+    for (const QString &row : outline()) {
+        if (row == path)
+            return *it;
         ++it;
-    return row < 0 ? nullptr : *it;
+    }
+    return nullptr;
 }
 
 void tst_FeedSearchTree::patterns_data()
@@ -265,30 +267,17 @@ void tst_FeedSearchTree::clicksAndActivation()
     QVERIFY(QTest::qWaitForWindowExposed(m_tree.get()));
     m_tree->setFilter(QStringLiteral("a?c"));
     QStringList log;
-    connect(m_tree.get(), &PFeedSearchTree::sendLink, this,
-        [&log](const QString &s) { log.append(QStringLiteral("link ") + s); });
+    connect(m_tree.get(), &PFeedSearchTree::sendLink, this, [&log](auto s) { log << "link " + s; });
     connect(m_tree.get(), &PFeedSearchTree::sendOverview, this,
-        [&log](const QString &s) { log.append(QStringLiteral("overview ") + s); });
-    const auto click = [this](const char *path) {
-        const QRect rect = m_tree->visualItemRect(find(QString::fromLatin1(path)));
-        QTest::mouseClick(m_tree->viewport(), Qt::LeftButton, {}, rect.center());
-    };
-
-    click("My Feeds/Tech/abc");
-    click("My Feeds/Favorites");
+        [&log](auto s) { log << "overview " + s; });
+    for (const char *path : {"My Feeds/Tech/abc", "My Feeds/Favorites", "My Feeds/Empty", "Other"})
+        QTest::mouseClick(m_tree->viewport(), Qt::LeftButton, {},
+            m_tree->visualItemRect(find(QString::fromLatin1(path))).center());
     // Feed 2 has only a cleared item: nothing to show.
-    click("My Feeds/Empty");
-    click("Other");
     QCOMPARE(log,
         (QStringList{"link http://example.org/1/2", "overview " + m_db->page(1),
             "link " + m_db->page(0), "overview " + m_db->page(0), "link about:blank",
             "overview about:blank", "overview "}));
-
-    // The favourites page is blank once nothing is flagged.
-    m_db->exec(QStringLiteral("update items set mark = 0"));
-    m_tree->setFilter(QStringLiteral("a?c"));
-    QCOMPARE(find(QStringLiteral("My Feeds/Favorites"))->data(0, Qt::UserRole + 1).toString(),
-        QStringLiteral("about:blank"));
 
     // Activation toggles a row, once also on a double click.
     const QModelIndex tech = m_tree->indexFromItem(find(QStringLiteral("My Feeds/Tech")));

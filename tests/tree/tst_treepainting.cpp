@@ -10,25 +10,14 @@
 
 namespace {
 
-bool greenInk(QRgb c)
-{
-    return qGreen(c) > qRed(c) + 60 && qGreen(c) > qBlue(c) + 60;
-}
-bool redInk(QRgb c)
-{
-    return qRed(c) > qGreen(c) + 100 && qRed(c) > qBlue(c) + 100;
-}
-bool darkInk(QRgb c)
-{
-    return qRed(c) < 60 && qGreen(c) < 60 && qBlue(c) < 60;
-}
-bool greyInk(QRgb c)
-{
-    return QColor(c) == QColor(Qt::gray);
-}
+using Ink = std::function<bool(QRgb)>;
+const Ink green = [](QRgb c) { return qGreen(c) > qRed(c) + 60 && qGreen(c) > qBlue(c) + 60; };
+const Ink red = [](QRgb c) { return qRed(c) > qGreen(c) + 100 && qRed(c) > qBlue(c) + 100; };
+const Ink dark = [](QRgb c) { return qRed(c) < 60 && qGreen(c) < 60 && qBlue(c) < 60; };
+const Ink grey = [](QRgb c) { return QColor(c) == QColor(Qt::gray); };
 
 // Bounding box of the pixels inside area that the predicate accepts; null when none.
-QRect inkBox(const QImage &image, const QRect &area, const std::function<bool(QRgb)> &is)
+QRect inkBox(const QImage &image, const QRect &area, const Ink &is)
 {
     QRect box;
     for (int y = area.top(); y <= area.bottom(); ++y)
@@ -39,7 +28,7 @@ QRect inkBox(const QImage &image, const QRect &area, const std::function<bool(QR
 }
 
 // A found item (a row with a grandparent) painted on a 300 x 93 card.
-QImage paintCard(const QStringList &card, bool selected)
+QImage paintCard(const QStringList &card, bool selected = false)
 {
     QStandardItemModel model;
     auto *feed = new QStandardItem(QStringLiteral("Feed"));
@@ -95,34 +84,29 @@ void tst_TreePainting::feedTreeFolderCaptions()
 
     const QModelIndex folder = model.index(0, 0);
     const QModelIndex feed = model.index(0, 0, folder);
-    const auto render = [&view] {
+    const auto ink = [&view](const QModelIndex &index, const Ink &is) {
         QImage image(view.viewport()->size(), QImage::Format_RGB32);
         view.viewport()->render(&image);
-        return image;
+        return inkBox(image, view.visualRect(index), is);
     };
-    QImage image = render();
-    const QRect folderGreen = inkBox(image, view.visualRect(folder), greenInk);
-    const QRect feedDark = inkBox(image, view.visualRect(feed), darkInk);
+    const QRect folderGreen = ink(folder, green);
+    const QRect feedDark = ink(feed, dark);
     QVERIFY(!folderGreen.isNull() && !feedDark.isNull());
-    QVERIFY(inkBox(image, view.visualRect(folder), darkInk).isNull());
-    QVERIFY(inkBox(image, view.visualRect(feed), greenInk).isNull());
+    QVERIFY(ink(folder, dark).isNull() && ink(feed, green).isNull());
     // Same text, but the folder caption is bold.
     QVERIFY(folderGreen.width() > feedDark.width());
 
     // Selected, a feed takes the selection colours and a folder keeps its green caption.
     view.setCurrentIndex(feed);
-    QVERIFY(!inkBox(render(), view.visualRect(feed), redInk).isNull());
+    QVERIFY(!ink(feed, red).isNull());
     view.setCurrentIndex(folder);
-    image = render();
-    QVERIFY(!inkBox(image, view.visualRect(folder), greenInk).isNull());
-    QVERIFY(inkBox(image, view.visualRect(folder), redInk).isNull());
+    QVERIFY(!ink(folder, green).isNull() && ink(folder, red).isNull());
 }
 
 void tst_TreePainting::searchCards_data()
 {
     QTest::addColumn<QStringList>("card");
     QTest::addColumn<bool>("selected");
-
     const QString longText = QStringLiteral(
         "A description long enough to wrap over several lines of the card, and then some "
         "more words so that the text would run far below the bottom of the row if it were "
@@ -146,29 +130,25 @@ void tst_TreePainting::searchCards()
 
     // Text in the painter's own pen stays above bottom - 19; the grey date sits on
     // bottom - 4 below it.
-    const QRect dark = inkBox(image, image.rect(), darkInk);
-    QVERIFY(!dark.isNull());
-    QVERIFY2(dark.bottom() < 93 - 19, qPrintable(QString::number(dark.bottom())));
-    if (card.size() == 3) {
-        const QRect grey = inkBox(image, image.rect(), greyInk);
-        QVERIFY(!grey.isNull());
-        QVERIFY(grey.top() > 92 - 4 - 20 && grey.bottom() <= 92);
-    }
-    if (card.value(0) == QLatin1String("Title") && card.value(1).size() > 20) {
+    const QRect text = inkBox(image, image.rect(), dark);
+    QVERIFY(!text.isNull());
+    QVERIFY2(text.bottom() < 93 - 19, qPrintable(QString::number(text.bottom())));
+    const QRect date = inkBox(image, image.rect(), grey);
+    QCOMPARE(date.isNull(), card.size() != 3);
+    QVERIFY(date.isNull() || (date.top() > 92 - 4 - 20 && date.bottom() <= 92));
+    if (card.value(1).size() > 20) {
         // One title line down to its baseline at top + 15, the description from top + 19.
-        QVERIFY(!inkBox(image, QRect(0, 0, 300, 16), darkInk).isNull());
-        QVERIFY(inkBox(image, QRect(0, 16, 300, 3), darkInk).isNull());
-        QVERIFY(!inkBox(image, QRect(0, 19, 300, 30), darkInk).isNull());
+        QVERIFY(!inkBox(image, QRect(0, 0, 300, 16), dark).isNull());
+        QVERIFY(inkBox(image, QRect(0, 16, 300, 3), dark).isNull());
+        QVERIFY(!inkBox(image, QRect(0, 19, 300, 30), dark).isNull());
     }
 }
 
 void tst_TreePainting::searchCardTitleIsLargerAndBold()
 {
-    const QRect area(0, 0, 300, 60);
-    const QRect title = inkBox(paintCard({"Word", "", "d"}, false), area, darkInk);
-    const QRect plain = inkBox(paintCard({"", "Word", "d"}, false), area, darkInk);
-    QVERIFY(title.width() > plain.width());
-    QVERIFY(title.height() > plain.height());
+    const QRect title = inkBox(paintCard({"Word", "", "d"}), QRect(0, 0, 300, 60), dark);
+    const QRect plain = inkBox(paintCard({"", "Word", "d"}), QRect(0, 0, 300, 60), dark);
+    QVERIFY(title.width() > plain.width() && title.height() > plain.height());
 }
 
 QTEST_MAIN(tst_TreePainting)

@@ -8,7 +8,14 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QVariant>
+
+// One row of a data table; a string literal fills a QString column.
+template <typename... Cells> void row(const char *name, const Cells &...cells)
+{
+    (QTest::newRow(name) << ... << cells);
+}
 
 // A fresh feed database in a temporary home, with helpers to add feeds and read rows.
 class FeedFixture
@@ -17,49 +24,40 @@ public:
     FeedFixture()
     {
         PDir::setHomePath(home.path());
-        file = home.filePath(QStringLiteral("4711.rssdb"));
-        opened = FeedDatabase::open(db, file);
+        opened = FeedDatabase::open(db, home.filePath(QStringLiteral("4711.rssdb")));
         Updater::prepareDatabase(db);
-        // The file is thrown away: no need to wait for the disk.
-        exec(QStringLiteral("PRAGMA synchronous = OFF"));
+        exec(QStringLiteral("PRAGMA synchronous = OFF")); // a throw-away file
     }
     ~FeedFixture()
     {
         FeedDatabase::close(db);
         PDir::setHomePath(QString());
     }
-    FeedFixture(const FeedFixture &) = delete;
-    FeedFixture &operator=(const FeedFixture &) = delete;
 
-    void addFeed(int id, const QString &source, int toload = 1, const QVariant &title = {})
+    void addFeed(int id, const QString &source)
     {
         QSqlQuery q(db);
-        q.prepare(QStringLiteral("insert into feeds (id, source, channeltitle, toload, farmid, "
-                                 "folderid, inclient) values (?, ?, ?, ?, ?, 1, 1)"));
+        q.prepare(QStringLiteral("insert into feeds (id, source, toload, farmid, folderid, "
+                                 "inclient) values (?, ?, 1, ?, 1, 1)"));
         q.addBindValue(id);
         q.addBindValue(source);
-        q.addBindValue(title.isValid() ? title : QVariant(QMetaType(QMetaType::QString)));
-        q.addBindValue(toload);
         q.addBindValue(-id);
         q.exec();
     }
-
-    bool exec(const QString &sql)
-    {
-        QSqlQuery q(db);
-        return q.exec(sql);
-    }
-
-    QVariant value(const QString &sql)
+    bool exec(const QString &sql) { return QSqlQuery(db).exec(sql); }
+    // The first column of the first row; NULL as "~".
+    QString value(const QString &sql)
     {
         QSqlQuery q(db);
         if (!q.exec(sql) || !q.next())
-            return QVariant();
-        return q.value(0);
+            return QStringLiteral("<no row>");
+        return q.isNull(0) ? QStringLiteral("~") : q.value(0).toString();
     }
-
-    // "itemid|title|link|description|pubdate" per item of the feed, by item id;
-    // NULL is written as "~".
+    QString feedColumn(int feed, const QString &column)
+    {
+        return value(QStringLiteral("select %1 from feeds where id = %2").arg(column).arg(feed));
+    }
+    // "itemid|title|link|description|pubdate" per item of the feed, by item id; NULL as "~".
     QStringList items(int feed)
     {
         QStringList rows;
@@ -76,18 +74,7 @@ public:
         return rows;
     }
 
-    // Column of the feed's row in `feeds`; NULL as "~".
-    QString feedColumn(int feed, const QString &column)
-    {
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("select %1 from feeds where id = %2").arg(column).arg(feed));
-        if (!q.next())
-            return QStringLiteral("<no row>");
-        return q.isNull(0) ? QStringLiteral("~") : q.value(0).toString();
-    }
-
     QTemporaryDir home;
-    QString file;
     QSqlDatabase db;
     bool opened = false;
 };

@@ -7,12 +7,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTest>
 #include <QTranslator>
-
-#include <csignal>
 
 namespace {
 
@@ -29,30 +26,28 @@ QByteArray item(const QByteArray &title, const QByteArray &link = "http://l/",
         + "</description></item>";
 }
 
-qint64 residentKiB(const char *field)
+QByteArray nested(int depth)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
+    return "<rss><channel><title>" + QByteArray("<a>").repeated(depth) + "x"
+        + QByteArray("</a>").repeated(depth) + "</title></channel></rss>";
 }
 
-// German day names, as a language file of the client would give them.
-class GermanDays : public QTranslator
+qint64 statusKiB(const QByteArray &field)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    const QByteArray status = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const qsizetype at = status.indexOf(field);
+    return at < 0 ? 0 : status.mid(at + field.size()).trimmed().split(' ').value(0).toLongLong();
+}
+
+// A language file of the client that names Friday in German.
+class GermanFriday : public QTranslator
 {
 public:
     QString translate(const char *context, const char *source, const char *, int) const override
     {
-        if (qstrcmp(context, "Updater") != 0)
-            return QString();
-        static const QHash<QByteArray, QString> names = {{"Monday", "Montag"},
-            {"Tuesday", "Dienstag"}, {"Wednesday", "Mittwoch"}, {"Thursday", "Donnerstag"},
-            {"Friday", "Freitag"}, {"Saturday", "Samstag"}, {"Sunday", "Sonntag"}};
-        return names.value(source);
+        const bool friday = qstrcmp(context, "Updater") == 0 && qstrcmp(source, "Friday") == 0;
+        return friday ? QStringLiteral("Freitag") : QString();
     }
     bool isEmpty() const override { return false; }
 };
@@ -65,37 +60,32 @@ class TestFeedDocument : public QObject
 
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { f.reset(); }
 
-    void itemIdsFollowArrival();
-    void knownItemsRefreshTheirLink_data();
-    void knownItemsRefreshTheirLink();
+    void itemIdsLinksAndPruning();
     void identityIsTitleAndDescription();
-    void removedItemsArePrunedOnceGone();
-    void titleOnlyWhileStoredTitleIsEmpty();
-    void channelFieldsFirstOccurrenceWins();
+    void channelFields();
     void layouts_data();
     void layouts();
     void dayNames_data();
     void dayNames();
-    void dayNamesAreTranslated();
     void declaredCharset_data();
     void declaredCharset();
     void encodings_data();
     void encodings();
-    void textMatchesTheDom_data();
     void textMatchesTheDom();
     void hostileDocuments_data();
     void hostileDocuments();
-    void deepNestingIsRefusedQuickly();
-    void rolledBackDocumentLeavesNothing();
+    void storageFailureLeavesNothing_data();
+    void storageFailureLeavesNothing();
     void failedStatementIsPassedOver();
-    void unwritableDatabase_data();
-    void unwritableDatabase();
     void killDuringRunKeepsDocumentsWhole();
 
 private:
-    FeedDocument::Result process(const QByteArray &body, int feed = 1);
+    FeedDocument::Result process(const QByteArray &body)
+    {
+        return FeedDocument(&f->db, QStringLiteral("1")).process(body);
+    }
 
     std::unique_ptr<FeedFixture> f;
 };
@@ -107,56 +97,38 @@ void TestFeedDocument::init()
     f->addFeed(1, QStringLiteral("http://h/1"));
 }
 
-void TestFeedDocument::cleanup()
+void TestFeedDocument::itemIdsLinksAndPruning()
 {
-    f.reset();
-}
-
-FeedDocument::Result TestFeedDocument::process(const QByteArray &body, int feed)
-{
-    FeedDocument document(&f->db, QString::number(feed));
-    return document.process(body);
-}
-
-void TestFeedDocument::itemIdsFollowArrival()
-{
-    const QByteArray xyz = item("X", "lx") + item("Y", "ly") + item("Z", "lz");
-    QCOMPARE(process(rss(xyz)), FeedDocument::Changed);
+    QCOMPARE(
+        process(rss(item("X", "lx") + item("Y", "ly") + item("Z", "lz"))), FeedDocument::Changed);
     QCOMPARE(f->items(1), QStringList({"1|Z|lz|d|~", "2|Y|ly|d|~", "3|X|lx|d|~"}));
 
-    QCOMPARE(process(rss(xyz)), FeedDocument::Unchanged);
-    QCOMPARE(f->items(1).size(), 3);
-
+    // Known items take the document's link unless the user removed them.
+    f->exec("update items set toclear = 1 where itemid = 2");
+    const QByteArray wxyz = rss(item("W", "lw") + item("X", "nx") + item("Y", "ny") + item("Z"));
     FeedDocument document(&f->db, QStringLiteral("1"));
-    QCOMPARE(document.process(rss(item("W", "lw") + xyz)), FeedDocument::Changed);
+    QCOMPARE(document.process(wxyz), FeedDocument::Changed);
     QCOMPARE(document.nextItemId(), 5);
-    QCOMPARE(f->items(1).last(), QStringLiteral("4|W|lw|d|~"));
-}
+    QCOMPARE(
+        f->items(1), QStringList({"1|Z|http://l/|d|~", "2|Y|ly|d|~", "3|X|nx|d|~", "4|W|lw|d|~"}));
+    QCOMPARE(process(wxyz), FeedDocument::Unchanged);
+    QCOMPARE(f->items(1).size(), 4);
 
-void TestFeedDocument::knownItemsRefreshTheirLink_data()
-{
-    QTest::addColumn<int>("toclear");
-    QTest::addColumn<QString>("link");
-    QTest::newRow("shown item") << 0 << "new";
-    QTest::newRow("removed item keeps its link") << 1 << "old";
-}
-
-void TestFeedDocument::knownItemsRefreshTheirLink()
-{
-    QFETCH(int, toclear);
-    QFETCH(QString, link);
-    process(rss(item("A", "old")));
-    f->exec(QStringLiteral("update items set toclear = %1").arg(toclear));
-    QCOMPARE(process(rss(item("A", "new"))), FeedDocument::Unchanged);
-    QCOMPARE(f->value("select link from items where itemid = 1").toString(), link);
-    QCOMPARE(f->value("select count(*) from items").toInt(), 1);
+    // A removed item goes once the feed no longer carries it and it is older than all the
+    // feed still carries: Z goes, Y is carried, X is newer than Y.
+    f->exec("update items set toclear = 1 where itemid in (1, 3)");
+    QCOMPARE(process(rss(item("W", "lw") + item("Y"))), FeedDocument::Unchanged);
+    QCOMPARE(f->value("select group_concat(itemid) from items"), QStringLiteral("2,3,4"));
+    // Nothing known any more: every removed item goes, shown ones stay.
+    QCOMPARE(process(rss(item("N"))), FeedDocument::Changed);
+    QCOMPARE(f->value("select group_concat(itemid) from items"), QStringLiteral("4,5"));
 }
 
 void TestFeedDocument::identityIsTitleAndDescription()
 {
     // Two equal items are one; the first in the document is read last and leaves its link.
     const QByteArray doc = rss(item("Same", "first") + item("Same", "second")
-        + "<item><title>NoDesc</title></item>" + "<item><title>NoDesc</title><description/></item>"
+        + "<item><title>NoDesc</title></item><item><title>NoDesc</title><description/></item>"
         + "<item><description>untitled</description></item>");
     QCOMPARE(process(doc), FeedDocument::Changed);
     QCOMPARE(f->items(1),
@@ -165,239 +137,161 @@ void TestFeedDocument::identityIsTitleAndDescription()
     QCOMPARE(f->items(1).size(), 4);
 }
 
-void TestFeedDocument::removedItemsArePrunedOnceGone()
+void TestFeedDocument::channelFields()
 {
-    process(rss(item("A") + item("B") + item("C"))); // C=1, B=2, A=3
-    f->exec("update items set toclear = 1 where itemid in (1, 3)");
+    QCOMPARE(process(rss("",
+                 "<title>First</title><link>l1</link><description>d1</description>"
+                 "<link>l2</link><description>d2</description>")),
+        FeedDocument::Changed);
+    QCOMPARE(f->value("select channeltitle || link || description from feeds"), "Firstl1d1");
 
-    // C is gone and older than everything still carried: deleted. A is still carried.
-    QCOMPARE(process(rss(item("A") + item("B"))), FeedDocument::Unchanged);
-    QCOMPARE(f->value("select group_concat(itemid) from items").toString(), QStringLiteral("2,3"));
-    QCOMPARE(process(rss(item("A") + item("B"))), FeedDocument::Unchanged);
-    QCOMPARE(f->items(1).size(), 2);
-
-    // Nothing known any more: every removed item goes, shown ones stay.
-    QCOMPARE(process(rss(item("N"))), FeedDocument::Changed);
-    QCOMPARE(f->value("select group_concat(itemid) from items").toString(), QStringLiteral("2,4"));
-}
-
-void TestFeedDocument::titleOnlyWhileStoredTitleIsEmpty()
-{
-    {
-        FeedDocument document(&f->db, QStringLiteral("1"));
-        QCOMPARE(document.process(rss("", "<title>First</title>")), FeedDocument::Changed);
-        QVERIFY(document.renamed());
-    }
-    QCOMPARE(f->feedColumn(1, "channeltitle"), QStringLiteral("First"));
-
+    // A title the feed already has is never replaced.
     f->exec("update feeds set channeltitle = 'Mine' where id = 1");
-    FeedDocument document(&f->db, QStringLiteral("1"));
-    QCOMPARE(document.process(rss("", "<title>Other</title>")), FeedDocument::Unchanged);
-    QVERIFY(!document.renamed());
+    QCOMPARE(process(rss("", "<title>Other</title>")), FeedDocument::Unchanged);
     QCOMPARE(f->feedColumn(1, "channeltitle"), QStringLiteral("Mine"));
 }
 
-void TestFeedDocument::channelFieldsFirstOccurrenceWins()
+static void layoutRow(
+    const char *name, const QByteArray &doc, const QString &feed, const QStringList &items)
 {
-    QCOMPARE(process(rss("",
-                 "<link>l1</link><description>d1</description><link>l2</link>"
-                 "<description>d2</description>")),
-        FeedDocument::Unchanged);
-    QCOMPARE(f->feedColumn(1, "link"), QStringLiteral("l1"));
-    QCOMPARE(f->feedColumn(1, "description"), QStringLiteral("d1"));
+    QTest::newRow(name) << doc << feed << items;
 }
 
 void TestFeedDocument::layouts_data()
 {
     QTest::addColumn<QByteArray>("doc");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("link");
-    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("feed"); // title|link|description
     QTest::addColumn<QStringList>("items");
-
-    QTest::newRow("rdf") << QByteArray(
-        "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
-        "<channel><title>R</title><link>rl</link><description>rd</description>"
-        "<link>late</link></channel>"
+    layoutRow("rdf",
+        "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><channel><title>R"
+        "</title><link>rl</link><description>rd</description><link>late</link></channel>"
         "<item><title>I1</title><link>a</link></item>"
-        "<extra><item><title>I2</title><pubDate>Tue</pubDate></item></extra></rdf:RDF>")
-                         << "R"
-                         << "late"
-                         << "rd" << QStringList({"1|I2|~|~|Tuesday", "2|I1|a|~|~"});
-    QTest::newRow("rdf without channel") << QByteArray(
-        "<rdf:RDF><item><title>A</title></item><item><title>B</title></item>"
-        "</rdf:RDF>") << "~"
-                                         << "~"
-                                         << "~" << QStringList({"1|B|~|~|~", "2|A|~|~|~"});
-    QTest::newRow("Channel root") << QByteArray(
-        "<Channel><title>C</title><link>cl</link><description>ignored"
-        "</description><items><x><title>A</title></x><item><title>B</title>"
-        "</item></items><item><title>outside</title></item></Channel>")
-                                  << "C"
-                                  << "cl"
-                                  << "~" << QStringList({"1|B|~|~|~", "2|A|~|~|~"});
-    QTest::newRow("atom") << QByteArray(
-        "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>At</title>"
-        "<link rel=\"self\" href=\"first\"/><link href=\"second\"/>"
-        "<entry><title>E1</title><link href=\"one\"/><link rel=\"alternate\" href=\"two\"/>"
-        "<link>no href</link><summary>s1</summary><content>c</content>"
-        "<updated>Sat 2024</updated></entry>"
-        "<entry><title>E2</title></entry></feed>")
-                          << "At"
-                          << "first"
-                          << "~" << QStringList({"1|E2|~|~|~", "2|E1|two|s1|Saturday 2024"});
-    QTest::newRow("atom link without href")
-        << QByteArray("<feed><link>text</link><entry><title>E</title></entry></feed>") << "~"
-        << ""
-        << "~" << QStringList({"1|E|~|~|~"});
-    QTest::newRow("unknown root") << QByteArray("<opml><title>O</title><item><title>A</title>"
-                                                "</item></opml>")
-                                  << "~"
-                                  << "~"
-                                  << "~" << QStringList();
-    QTest::newRow("root names are case-sensitive")
-        << QByteArray("<RSS><channel><title>T</title></channel></RSS>") << "~"
-        << "~"
-        << "~" << QStringList();
+        "<extra><item><title>I2</title><pubDate>Tue</pubDate></item></extra></rdf:RDF>",
+        "R|late|rd", {"1|I2|~|~|Tuesday", "2|I1|a|~|~"});
+    layoutRow("rdf without channel",
+        "<rdf:RDF><item><title>A</title></item><item><title>B</title></item></rdf:RDF>", "~|~|~",
+        {"1|B|~|~|~", "2|A|~|~|~"});
+    layoutRow("Channel root",
+        "<Channel><title>C</title><link>cl</link><description>ignored</description><items><x>"
+        "<title>A</title></x><item><title>B</title></item></items><item><title>outside</title>"
+        "</item></Channel>",
+        "C|cl|~", {"1|B|~|~|~", "2|A|~|~|~"});
+    layoutRow("atom",
+        "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>At</title><link rel=\"self\" "
+        "href=\"first\"/><link href=\"second\"/><entry><title>E1</title><link href=\"one\"/>"
+        "<link rel=\"alternate\" href=\"two\"/><link>no href</link><summary>s1</summary>"
+        "<content>c</content><updated>Sat 2024</updated></entry><entry><title>E2</title>"
+        "</entry></feed>",
+        "At|first|~", {"1|E2|~|~|~", "2|E1|two|s1|Saturday 2024"});
+    layoutRow("atom link without href",
+        "<feed><link>text</link><entry><title>E</title></entry></feed>", "~||~", {"1|E|~|~|~"});
+    layoutRow("rss title in nested markup", nested(100), "x|~|~", {});
+    layoutRow(
+        "unknown root", "<opml><title>O</title><item><title>A</title></item></opml>", "~|~|~", {});
+    layoutRow("root names are case-sensitive", "<RSS><channel><title>T</title></channel></RSS>",
+        "~|~|~", {});
 }
 
 void TestFeedDocument::layouts()
 {
     QFETCH(QByteArray, doc);
-    QFETCH(QString, title);
-    QFETCH(QString, link);
-    QFETCH(QString, description);
+    QFETCH(QString, feed);
     QFETCH(QStringList, items);
     f->exec("insert into items (channelid, itemid, title, toclear) values (1, 0, 'gone', 1)");
 
-    const FeedDocument::Result result = process(doc);
-    QCOMPARE(
-        result, title != "~" || !items.isEmpty() ? FeedDocument::Changed : FeedDocument::Unchanged);
-    QCOMPARE(f->feedColumn(1, "channeltitle"), title);
-    QCOMPARE(f->feedColumn(1, "link"), link);
-    QCOMPARE(f->feedColumn(1, "description"), description);
-    QCOMPARE(f->items(1), items);
+    const bool changed = !feed.startsWith("~|") || !items.isEmpty();
+    QCOMPARE(process(doc), changed ? FeedDocument::Changed : FeedDocument::Unchanged);
+    QCOMPARE(f->value("select ifnull(channeltitle, '~') || '|' || ifnull(link, '~') || '|' || "
+                      "ifnull(description, '~') from feeds"),
+        feed);
     // No stored item was seen again, so the removed one goes in every layout.
-    QCOMPARE(f->value("select count(*) from items where itemid = 0").toInt(), 0);
+    QCOMPARE(f->items(1), items);
 }
 
 void TestFeedDocument::dayNames_data()
 {
     QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("rfc 822") << "Mon, 03 Dec 2007 10:00:00 GMT"
-                             << "Monday, 03 Dec 2007 10:00:00 GMT";
-    QTest::newRow("german left alone") << "Montag, 03. Dez 2007"
-                                       << "Montag, 03. Dez 2007";
-    QTest::newRow("every occurrence") << "Sun or Sat, Thu"
-                                      << "Sunday or Saturday, Thursday";
-    QTest::newRow("case-sensitive") << "mon, WED"
-                                    << "mon, WED";
-    QTest::newRow("iso date untouched") << "2007-12-03T10:00:00Z"
-                                        << "2007-12-03T10:00:00Z";
+    row("rfc 822", "Mon, 03 Dec 2007 10:00 GMT", "Monday, 03 Dec 2007 10:00 GMT");
+    row("german left alone", "Montag, 03. Dez 2007", "Montag, 03. Dez 2007");
+    row("every occurrence", "Sun or Sat, Thu", "Sunday or Saturday, Thursday");
+    row("case-sensitive", "mon, WED", "mon, WED");
+    row("iso date untouched", "2007-12-03T10:00:00Z", "2007-12-03T10:00:00Z");
+    row("translated", "Fri, 07 Dec 2007", "Freitag, 07 Dec 2007");
 }
 
 void TestFeedDocument::dayNames()
 {
     QFETCH(QString, date);
     QFETCH(QString, stored);
+    GermanFriday german;
+    if (QByteArray(QTest::currentDataTag()) == "translated")
+        QCoreApplication::installTranslator(&german);
     QCOMPARE(FeedDocument::expandDayNames(date), stored);
-}
-
-void TestFeedDocument::dayNamesAreTranslated()
-{
-    GermanDays german;
-    QCoreApplication::installTranslator(&german);
-    process(rss("<item><title>T</title><pubDate>Fri, 07 Dec 2007</pubDate></item>"));
-    QCoreApplication::removeTranslator(&german);
-    QCOMPARE(
-        f->value("select pubdate from items").toString(), QStringLiteral("Freitag, 07 Dec 2007"));
 }
 
 void TestFeedDocument::declaredCharset_data()
 {
-    QTest::addColumn<QByteArray>("doc");
-    QTest::addColumn<QString>("charset");
-    QTest::newRow("double quotes") << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?>"
-                                                 "<rss/>")
-                                   << "windows-1252";
-    QTest::newRow("as written") << QByteArray("<?xml version=\"1.0\" encoding=\"Iso-8859-1\"?>"
-                                              "<rss/>")
-                                << "Iso-8859-1";
-    QTest::newRow("space before =") << QByteArray("<?xml version=\"1.0\" encoding = \"latin1\"?>"
-                                                  "<rss/>")
-                                    << "utf-8";
-    QTest::newRow("space after =") << QByteArray("<?xml version=\"1.0\" encoding= \"latin1\"?>"
-                                                 "<rss/>")
-                                   << "latin1";
-    QTest::newRow("single quotes") << QByteArray("<?xml version='1.0' encoding='windows-1252'?>"
-                                                 "<rss/>")
-                                   << "utf-8";
-    QTest::newRow("no declaration") << QByteArray("<rss encoding=\"x\"/>") << "x";
-    QTest::newRow("after the first tag") << QByteArray("<rss><a encoding=\"x\"/></rss>") << "utf-8";
+    QTest::addColumn<QString>("doc");
+    QTest::addColumn<QString>("charset"); // null: none declared
+    row("double quotes", "<?xml encoding=\"windows-1252\"?><rss/>", "windows-1252");
+    row("as written", "<?xml version=\"1.0\" encoding=\"Iso-8859-1\"?>", "Iso-8859-1");
+    row("space before =", "<?xml version=\"1.0\" encoding = \"latin1\"?>", QString());
+    row("space after =", "<?xml version=\"1.0\" encoding= \"latin1\"?>", "latin1");
+    row("single quotes", "<?xml version='1.0' encoding='windows-1252'?>", QString());
+    row("no declaration", "<rss encoding=\"x\"/>", "x");
+    row("after the first tag", "<rss><a encoding=\"x\"/></rss>", QString());
 }
 
 void TestFeedDocument::declaredCharset()
 {
-    QFETCH(QByteArray, doc);
+    QFETCH(QString, doc);
     QFETCH(QString, charset);
-    process(doc);
-    QCOMPARE(f->feedColumn(1, "charset"), charset);
+    QCOMPARE(FeedDocument::declaredCharset(doc.toLatin1()).isNull(), charset.isNull());
+    QCOMPARE(FeedDocument::declaredCharset(doc.toLatin1()), charset);
 }
 
 void TestFeedDocument::encodings_data()
 {
     QTest::addColumn<QString>("encoding");
     QTest::addColumn<QString>("title");
-    QTest::newRow("utf-8") << "UTF-8" << QStringLiteral("Grüße €");
-    QTest::newRow("iso-8859-1") << "ISO-8859-1" << QStringLiteral("Grüße");
-    QTest::newRow("iso-8859-5") << "ISO-8859-5" << QStringLiteral("Привет");
-    QTest::newRow("windows-1252") << "windows-1252" << QStringLiteral("€ „quoted“");
-    QTest::newRow("windows-1251") << "windows-1251" << QStringLiteral("Привет");
-    QTest::newRow("koi8-r") << "KOI8-R" << QStringLiteral("Привет");
-    QTest::newRow("shift_jis") << "Shift_JIS" << QStringLiteral("ニュース");
-    QTest::newRow("gb2312") << "GB2312" << QStringLiteral("新闻");
-    QTest::newRow("big5") << "Big5" << QStringLiteral("新聞");
-    QTest::newRow("utf-16") << "UTF-16" << QStringLiteral("Grüße");
+    const QString german = QStringLiteral("Grüße €"), russian = QStringLiteral("Привет");
+    for (const char *encoding : {"UTF-8", "ISO-8859-15", "windows-1252", "UTF-16"})
+        row(encoding, encoding, german);
+    for (const char *encoding : {"ISO-8859-5", "windows-1251", "KOI8-R"})
+        row(encoding, encoding, russian);
+    row("Shift_JIS", "Shift_JIS", QStringLiteral("ニュース"));
+    row("GB2312", "GB2312", QStringLiteral("新闻"));
+    row("Big5", "Big5", QStringLiteral("新聞"));
 }
 
 void TestFeedDocument::encodings()
 {
     QFETCH(QString, encoding);
     QFETCH(QString, title);
-    const QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?><rss><channel>"
-                                        "<title>%2</title><item><title>%2</title></item>"
-                                        "</channel></rss>")
-                             .arg(encoding, title);
     QStringEncoder encoder(encoding.toLatin1().constData(), QStringEncoder::Flag::WriteBom);
     QVERIFY2(encoder.isValid(), "Qt cannot write this encoding here");
-    const QByteArray bytes = encoder.encode(text);
+    const QByteArray bytes = encoder.encode(
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?><rss><channel><title>%2</title>"
+                       "<item><title>%2</title></item></channel></rss>")
+            .arg(encoding, title));
     QCOMPARE(process(bytes), FeedDocument::Changed);
     QCOMPARE(f->feedColumn(1, "channeltitle"), title);
-    QCOMPARE(f->value("select title from items").toString(), title);
+    // The byte-level scan cannot see a UTF-16 declaration.
+    QCOMPARE(
+        f->feedColumn(1, "charset"), encoding == "UTF-16" ? QStringLiteral("utf-8") : encoding);
+    QCOMPARE(f->value("select title from items"), title);
 }
 
-void TestFeedDocument::textMatchesTheDom_data()
-{
-    QTest::addColumn<QByteArray>("doc");
-    QTest::newRow("blank and empty") << QByteArray("<r><a/><b>   </b><c>\n\t</c></r>");
-    QTest::newRow("mixed content")
-        << QByteArray("<r><a> x <b>y</b> <i>z</i> </a><c>one<!-- note -->two<?pi x?></c></r>");
-    QTest::newRow("cdata") << QByteArray("<r><a> <![CDATA[<p>html</p>]]> </a><b><![CDATA[ ]]>"
-                                         "</b><c><![CDATA[]]></c></r>");
-    QTest::newRow("references") << QByteArray("<r><a>&lt; &gt;</a><b>&amp;&#65;&#x42; </b>"
-                                              "<c> &quot; </c></r>");
-    QTest::newRow("external dtd, undeclared entity")
-        << QByteArray("<!DOCTYPE r SYSTEM \"http://127.0.0.1:9/r.dtd\"><r><a>a&eacute;b</a>"
-                      "</r>");
-    QTest::newRow("prefixes kept")
-        << QByteArray("<rdf:RDF xmlns:rdf=\"u\"><dc:date>d</dc:date><x:y a:b=\"1\"/>"
-                      "</rdf:RDF>");
-}
-
+// The document tree must give each element the text QDomElement::text() gives.
 void TestFeedDocument::textMatchesTheDom()
 {
-    QFETCH(QByteArray, doc);
+    const QByteArray doc
+        = "<!DOCTYPE r SYSTEM \"http://127.0.0.1:9/r.dtd\"><rdf:r xmlns:rdf=\"u\">"
+          "<a/><b>   </b><c>\n\t</c><m> x <b>y</b> <i>z</i> </m>"
+          "<n>one<!-- note -->two<?pi x?></n><d> <![CDATA[<p>html</p>]]> </d>"
+          "<e><![CDATA[ ]]></e><f><![CDATA[]]></f><g>&lt; &gt;&amp;&#65;&#x42;"
+          "&quot;</g><h>a&eacute;b</h><dc:date>d</dc:date><x:y a:b=\"1\"/></rdf:r>";
     QDomDocument dom;
     QVERIFY(dom.setContent(doc));
     FeedTree tree;
@@ -406,93 +300,87 @@ void TestFeedDocument::textMatchesTheDom()
     // Both trees walked together, element by element.
     QList<QPair<QDomElement, int>> pending = {{dom.documentElement(), tree.root()}};
     int compared = 0;
-    while (!pending.isEmpty()) {
+    for (; !pending.isEmpty(); ++compared) {
         const auto [element, node] = pending.takeFirst();
         QVERIFY(node >= 0);
         QCOMPARE(tree.tagName(node), element.tagName());
         QCOMPARE(tree.text(node), element.text());
         QCOMPARE(tree.text(node).isNull(), element.text().isNull());
-        ++compared;
-        QDomElement child = element.firstChildElement();
-        int treeChild = tree.firstChildElement(node);
-        for (; !child.isNull(); child = child.nextSiblingElement()) {
-            pending.append({child, treeChild});
-            treeChild = tree.nextSiblingElement(treeChild);
+        int child = tree.firstChildElement(node);
+        for (QDomElement c = element.firstChildElement(); !c.isNull(); c = c.nextSiblingElement()) {
+            pending.append({c, child});
+            child = tree.nextSiblingElement(child);
         }
-        QCOMPARE(treeChild, -1);
+        QCOMPARE(child, -1);
     }
-    QVERIFY(compared > 1);
+    QCOMPARE(compared, 15);
 }
 
 void TestFeedDocument::hostileDocuments_data()
 {
-    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("bytes");
     const QDir corpus(QStringLiteral(UPDATER_CORPUS_DIR));
     const QStringList files = corpus.entryList(QDir::Files, QDir::Name);
     QVERIFY(files.size() >= 10);
-    for (const QString &name : files)
-        QTest::newRow(qPrintable(name)) << corpus.filePath(name);
+    for (const QString &name : files) {
+        QFile in(corpus.filePath(name));
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QTest::newRow(qPrintable(name)) << in.readAll();
+    }
+    QTest::newRow("nested 200000 deep") << nested(200000);
 }
 
 void TestFeedDocument::hostileDocuments()
 {
-    QFETCH(QString, file);
-    QFile in(file);
-    QVERIFY(in.open(QIODevice::ReadOnly));
-    const QByteArray bytes = in.readAll();
+    QFETCH(QByteArray, bytes);
     process(rss(item("kept")));
     f->exec("update feeds set charset = 'before', channeltitle = '' where id = 1");
 
-    const qint64 residentBefore = residentKiB("VmRSS:");
+    const qint64 residentBefore = statusKiB("VmRSS:");
     QElapsedTimer clock;
     clock.start();
-    FeedDocument document(&f->db, QStringLiteral("1"));
-    QCOMPARE(document.process(bytes), FeedDocument::NotADocument);
+    QCOMPARE(process(bytes), FeedDocument::NotADocument);
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(residentKiB("VmHWM:") - residentBefore < 100 * 1024);
+    QVERIFY(statusKiB("VmHWM:") - residentBefore < 100 * 1024);
 
     // Nothing written, not even the character set or a title.
-    QCOMPARE(f->feedColumn(1, "charset"), QStringLiteral("before"));
-    QCOMPARE(f->feedColumn(1, "channeltitle"), QString());
+    QCOMPARE(f->value("select charset || '|' || channeltitle from feeds"), "before|");
     QCOMPARE(f->items(1), QStringList({"1|kept|http://l/|d|~"}));
-    QVERIFY(!document.renamed());
 }
 
-void TestFeedDocument::deepNestingIsRefusedQuickly()
+void TestFeedDocument::storageFailureLeavesNothing_data()
 {
-    const int depth = 200000;
-    const QByteArray doc = "<rss><channel><title>" + QByteArray("<a>").repeated(depth) + "x"
-        + QByteArray("</a>").repeated(depth) + "</title></channel></rss>";
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(process(doc), FeedDocument::NotADocument);
-    QVERIFY(clock.elapsed() < 1000);
-    QCOMPARE(f->feedColumn(1, "channeltitle"), QStringLiteral("~"));
-
-    // Nesting a feed may really carry (XHTML content) is fine.
-    const QByteArray modest = "<rss><channel><title>" + QByteArray("<a>").repeated(100) + "x"
-        + QByteArray("</a>").repeated(100) + "</title></channel></rss>";
-    QCOMPARE(process(modest), FeedDocument::Changed);
-    QCOMPARE(f->feedColumn(1, "channeltitle"), QStringLiteral("x"));
+    QTest::addColumn<QString>("failure");
+    for (const char *failure : {"rolled back mid-document", "read-only", "closed"})
+        QTest::newRow(failure) << failure;
 }
 
-void TestFeedDocument::rolledBackDocumentLeavesNothing()
+void TestFeedDocument::storageFailureLeavesNothing()
 {
-    // SQLite itself ends the transaction in the middle of the document.
-    QVERIFY(f->exec("CREATE TRIGGER poison BEFORE INSERT ON items WHEN NEW.title = 'poison' "
-                    "BEGIN SELECT RAISE(ROLLBACK, 'refused'); END"));
-    const QByteArray doc = rss(item("after") + item("poison") + item("before"),
+    QFETCH(QString, failure);
+    QByteArray doc = rss(item("after") + item("poison") + item("before"),
         "<title>T</title><description>D</description>");
-    FeedDocument document(&f->db, QStringLiteral("1"));
-    QCOMPARE(document.process(doc), FeedDocument::StorageFailed);
-    QVERIFY(!document.renamed());
+    doc.replace("utf-8", "latin1"); // a character set to store with the rest, or not at all
+    if (failure == "rolled back mid-document") // by SQLite itself
+        QVERIFY(f->exec("CREATE TRIGGER poison BEFORE INSERT ON items WHEN NEW.title = 'poison' "
+                        "BEGIN SELECT RAISE(ROLLBACK, 'refused'); END"));
+    else if (failure == "read-only")
+        QVERIFY(f->exec("PRAGMA query_only = 1"));
+    else
+        f->db.close();
+    {
+        FeedDocument document(&f->db, QStringLiteral("1"));
+        QCOMPARE(document.process(doc), FeedDocument::StorageFailed);
+        QVERIFY(!document.renamed());
+    }
+    QVERIFY(f->db.isOpen() || f->db.open());
+    QVERIFY(f->exec("PRAGMA query_only = 0") && f->exec("DROP TRIGGER IF EXISTS poison"));
     QCOMPARE(f->items(1), QStringList());
-    QCOMPARE(f->feedColumn(1, "channeltitle"), QStringLiteral("~"));
-    QCOMPARE(f->feedColumn(1, "description"), QStringLiteral("~"));
-    QCOMPARE(f->feedColumn(1, "charset"), QStringLiteral("utf-8"));
+    QCOMPARE(f->value("select ifnull(channeltitle, '~') || ifnull(description, '~') || charset "
+                      "from feeds"),
+        "~~utf-8");
 
     // The connection is usable and the next document is stored whole.
-    QVERIFY(f->exec("DROP TRIGGER poison"));
     QCOMPARE(process(doc), FeedDocument::Changed);
     QCOMPARE(f->items(1).size(), 3);
 }
@@ -507,99 +395,48 @@ void TestFeedDocument::failedStatementIsPassedOver()
     QCOMPARE(
         document.process(rss(item("after") + item("bad") + item("before"))), FeedDocument::Changed);
     QCOMPARE(document.nextItemId(), 4);
-    QCOMPARE(f->value("select group_concat(title || itemid) from items").toString(),
-        QStringLiteral("before1,after3"));
+    QCOMPARE(f->value("select group_concat(title || itemid) from items"), "before1,after3");
 }
 
-void TestFeedDocument::unwritableDatabase_data()
-{
-    QTest::addColumn<bool>("closed");
-    QTest::newRow("read-only") << false;
-    QTest::newRow("closed") << true;
-}
-
-void TestFeedDocument::unwritableDatabase()
-{
-    QFETCH(bool, closed);
-    const QByteArray doc = rss(item("A") + item("B"), "<title>T</title>");
-    if (closed)
-        f->db.close();
-    else
-        QVERIFY(f->exec("PRAGMA query_only = 1"));
-    FeedDocument document(&f->db, QStringLiteral("1"));
-    QCOMPARE(document.process(doc), FeedDocument::StorageFailed);
-    QVERIFY(!document.renamed());
-
-    if (closed)
-        QVERIFY(f->db.open());
-    else
-        QVERIFY(f->exec("PRAGMA query_only = 0"));
-    QCOMPARE(f->items(1), QStringList());
-    QCOMPARE(f->feedColumn(1, "channeltitle"), QStringLiteral("~"));
-    QCOMPARE(process(doc), FeedDocument::Changed);
-    QCOMPARE(f->items(1).size(), 2);
-}
-
-// A child process stores documents until it is killed; every document it stored
-// must be there whole, and the file must stay sound.
+// A child process stores documents of 200 items until it is killed; every document it
+// stored must be there whole, and the file must stay sound.
 void TestFeedDocument::killDuringRunKeepsDocumentsWhole()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("needs kill -9");
-#else
-    f.reset();
-    QTemporaryDir home;
-    const QString file = home.filePath("kill.rssdb");
+    const QString file = f->db.databaseName();
+    FeedDatabase::close(f->db);
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), {"--store-until-killed", file});
-    QVERIFY(child.waitForStarted());
     QVERIFY(child.waitForReadyRead(20000)); // it has stored its first document
     QTest::qWait(300); // let it get well into later documents
-    ::kill(pid_t(child.processId()), SIGKILL);
+    child.kill(); // SIGKILL
     QVERIFY(child.waitForFinished());
 
-    QSqlDatabase db;
-    QVERIFY(FeedDatabase::open(db, file));
-    QSqlQuery q(db);
-    QVERIFY(q.exec("PRAGMA integrity_check") && q.next());
-    QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
-    QVERIFY(q.exec("select channelid, count(*) from items group by channelid"));
-    int documents = 0;
-    while (q.next()) {
-        QCOMPARE(q.value(1).toInt(), 200);
-        ++documents;
-    }
-    QVERIFY(documents >= 1);
-    q.finish();
-    FeedDatabase::close(db);
-#endif
-}
-
-// The child side of killDuringRunKeepsDocumentsWhole.
-static int storeUntilKilled(const QString &file)
-{
-    QSqlDatabase db;
-    if (!FeedDatabase::open(db, file))
-        return 1;
-    QByteArray items;
-    for (int i = 0; i < 200; ++i)
-        items += item("item " + QByteArray::number(i), "l", QByteArray(500, 'd'));
-    for (int feed = 1;; ++feed) {
-        FeedDocument document(&db, QString::number(feed));
-        document.process(rss(items));
-        if (feed == 1) {
-            fputs("stored\n", stdout);
-            fflush(stdout);
-        }
-    }
+    QVERIFY(FeedDatabase::open(f->db, file));
+    QCOMPARE(f->value("PRAGMA integrity_check"), "ok");
+    QCOMPARE(f->value("select group_concat(distinct n) from "
+                      "(select count(*) as n from items group by channelid)"),
+        "200");
 }
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], "--store-until-killed") == 0)
-        return storeUntilKilled(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && qstrcmp(argv[1], "--store-until-killed") == 0) {
+        QSqlDatabase db;
+        if (!FeedDatabase::open(db, QString::fromLocal8Bit(argv[2])))
+            return 1;
+        QByteArray items;
+        for (int i = 0; i < 200; ++i)
+            items += item("item " + QByteArray::number(i), "l", QByteArray(500, 'd'));
+        for (int feed = 1;; ++feed) {
+            FeedDocument(&db, QString::number(feed)).process(rss(items));
+            if (feed == 1) {
+                fputs("stored\n", stdout);
+                fflush(stdout);
+            }
+        }
+    }
     TestFeedDocument test;
     return QTest::qExec(&test, argc, argv);
 }
