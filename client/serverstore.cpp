@@ -68,12 +68,16 @@ bool ServerStore::open(const QString &file)
     }
     const int version = query.value(0).toInt();
     query.finish();
-    if (version == StoreVersion)
-        return true;
-    if (version != 0 || !m_db.tables(QSql::Tables).isEmpty()) {
+    if (version != StoreVersion && (version != 0 || !m_db.tables(QSql::Tables).isEmpty())) {
         close();
         return fail(tr("The file %1 is not a pellix server store; it is left as it is.").arg(file));
     }
+    // Every plug-in message is one small write: a journal that does not sync on
+    // each commit keeps a subscription run from waiting on the disk.
+    query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    if (version == StoreVersion)
+        return true;
 
     const QStringList schema = {
         QStringLiteral("CREATE TABLE users (user INTEGER PRIMARY KEY)"),
