@@ -53,20 +53,19 @@ void tst_ClientGerman::pagesAndScriptAgree()
             = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
         db.setDatabaseName(FeedDatabase::fileFor(3));
         QVERIFY(db.open());
-        QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("select title from folder where id = 1")) && q.next());
+        QSqlQuery q(QStringLiteral("select title from folder where id = 1"), db);
+        QVERIFY(q.next());
         QCOMPARE(q.value(0).toString(), QStringLiteral("Meine Feeds"));
-        QVERIFY(q.exec(
-            QStringLiteral("insert into feeds (id, source, channeltitle, toload, farmid, folderid, "
-                           "inclient) values(1, 'http://127.0.0.1:1/feed', 'Feed', 0, -1, 1, 1)")));
-        QVERIFY(q.exec(QStringLiteral(
-            "insert into items (channelid, itemid, title, link, description, pubdate, "
-            "isread, toclear, mark) values(1, 1, 'Gelesen', 'http://a/1', 'd', "
-            "'Montag', 1, 0, 0)")));
-        QVERIFY(q.exec(QStringLiteral(
-            "insert into items (channelid, itemid, title, link, description, pubdate, "
-            "isread, toclear, mark) values(1, 2, 'Neu', 'http://a/2', 'd', "
-            "'Montag', 0, 0, 0)")));
+        const QString item = QStringLiteral(
+            "insert into items (channelid, itemid, title, link, description, pubdate, isread, "
+            "toclear, mark) values(1, %1, '%2', 'http://a/%1', 'd', 'Montag', %3, 0, 0)");
+        for (const QString &statement :
+            {QStringLiteral("insert into feeds (id, source, channeltitle, toload, farmid, "
+                            "folderid, inclient) values(1, 'http://127.0.0.1:1/feed', 'Feed', "
+                            "0, -1, 1, 1)"),
+                item.arg(1).arg(QStringLiteral("Gelesen")).arg(1),
+                item.arg(2).arg(QStringLiteral("Neu")).arg(0)})
+            QVERIFY2(q.exec(statement), qPrintable(statement));
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("fill"));

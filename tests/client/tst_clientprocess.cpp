@@ -70,6 +70,13 @@ static QByteArray digest(const QString &file)
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
+static void writeFile(const QString &file, const QByteArray &contents)
+{
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(contents);
+}
+
 static QStringList rows(const QString &file, const QString &statement)
 {
     QStringList result;
@@ -100,9 +107,8 @@ private slots:
     void initTestCase();
     void firstStartCreatesTheProfile();
     void roundTripThroughTheServerStore();
-    void unusableFilesKeepTheLocalState_data();
-    void unusableFilesKeepTheLocalState();
-    void unusableDatabaseIsReported();
+    void badInputKeepsTheLocalState_data();
+    void badInputKeepsTheLocalState();
 
 private:
     TestHttpServer m_server;
@@ -130,8 +136,9 @@ void tst_ClientProcess::firstStartCreatesTheProfile()
     const QString database = home.filePath(QStringLiteral("profiles/4711.rssdb"));
     QCOMPARE(
         rows(database,
-            QStringLiteral("select name from sqlite_master where type = 'table' order by name")),
-        (QStringList{QStringLiteral("feeds"), QStringLiteral("folder"), QStringLiteral("items")}));
+            QStringLiteral("select name from sqlite_master where type = 'table' order by name"))
+            .join(QLatin1Char(',')),
+        QStringLiteral("feeds,folder,items"));
     QCOMPARE(rows(database, QStringLiteral("select id, title from folder")),
         QStringList{QStringLiteral("1|My Feeds")});
     QCOMPARE(QDir(home.filePath(QStringLiteral("appdata"))).entryList(QDir::Files), QStringList());
@@ -140,32 +147,27 @@ void tst_ClientProcess::firstStartCreatesTheProfile()
     QFile in(log);
     QVERIFY(in.open(QIODevice::ReadOnly));
     QStringList sent;
-    QString country;
     for (const QByteArray &line : in.readAll().split('\n')) {
         const QJsonObject o = QJsonDocument::fromJson(line).object();
-        if (o.value(QStringLiteral("event")).toString() != QLatin1String("message"))
-            continue;
-        sent.append(QStringLiteral("%1,%2")
-                        .arg(o.value(QStringLiteral("module")).toInt())
-                        .arg(o.value(QStringLiteral("command")).toInt()));
-        if (sent.constLast() == QLatin1String("41,1")) {
-            const QJsonObject field = o.value(QStringLiteral("fields")).toArray().at(0).toObject();
-            if (field.value(QStringLiteral("field")).toInt() == 732)
-                country = field.value(QStringLiteral("value")).toString();
-        }
+        const QJsonObject field = o.value(QStringLiteral("fields")).toArray().at(0).toObject();
+        if (o.value(QStringLiteral("event")).toString() == QLatin1String("message"))
+            sent.append(QStringLiteral("%1,%2,%3=%4")
+                            .arg(o.value(QStringLiteral("module")).toInt())
+                            .arg(o.value(QStringLiteral("command")).toInt())
+                            .arg(field.value(QStringLiteral("field")).toInt())
+                            .arg(field.value(QStringLiteral("value")).toVariant().toString()));
     }
-    QVERIFY(sent.indexOf(QStringLiteral("1,41")) == 0);
-    QVERIFY(sent.indexOf(QStringLiteral("41,1")) > 0);
-    QCOMPARE(country, QStringLiteral("DE"));
+    QVERIFY2(sent.value(0).startsWith(QLatin1String("1,41,")), qPrintable(sent.join(' ')));
+    QVERIFY2(sent.indexOf(QStringLiteral("41,1,732=DE")) > 0, qPrintable(sent.join(' ')));
 }
 
 void tst_ClientProcess::roundTripThroughTheServerStore()
 {
     QTemporaryDir root;
     const QString homeA = root.filePath(QStringLiteral("a"));
-    const QString homeB = root.filePath(QStringLiteral("b"));
     const QString store = root.filePath(QStringLiteral("shared/store.sqlite"));
     const QString databaseA = homeA + QStringLiteral("/profiles/21.rssdb");
+    const QString settingsA = homeA + QStringLiteral("/settings/21.ini");
     const QString world = QString::fromLatin1(m_server.baseUrl() + "/world.xml");
     const QString tech = QString::fromLatin1(m_server.baseUrl() + "/tech.xml");
 
@@ -177,21 +179,19 @@ void tst_ClientProcess::roundTripThroughTheServerStore()
         QVERIFY(FeedDatabase::open(db, databaseA));
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("insert into folder (id, title) values(2, 'Tech')")));
-        q.prepare(
-            QStringLiteral("insert into feeds (id, source, toload, farmid, folderid, inclient) "
-                           "values(1, :source, 1, -1, 2, 1)"));
-        q.bindValue(QStringLiteral(":source"), tech);
-        QVERIFY(q.exec());
+        QVERIFY(q.exec(QStringLiteral("insert into feeds (id, source, toload, farmid, folderid, "
+                                      "inclient) values(1, '%1', 1, -1, 2, 1)")
+                           .arg(tech)));
         FeedDatabase::close(db);
     }
-    const QString settingsA = homeA + QStringLiteral("/settings/21.ini");
     QSettings(settingsA, QSettings::IniFormat).setValue(QStringLiteral("RSS/MaxItemsInViewer"), 13);
 
-    const QStringList common
-        = {QStringLiteral("--user"), QStringLiteral("21"), QStringLiteral("--server"), store};
-    Run run = runClient(QStringList{QStringLiteral("--home"), homeA, QStringLiteral("--subscribe"),
-                            world, QStringLiteral("--update")}
-        + common);
+    const auto start = [&](const QString &home, const QStringList &more) {
+        return runClient(QStringList{QStringLiteral("--home"), home, QStringLiteral("--user"),
+                             QStringLiteral("21"), QStringLiteral("--server"), store}
+            + more);
+    };
+    Run run = start(homeA, {QStringLiteral("--subscribe"), world, QStringLiteral("--update")});
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     lines.sort();
@@ -199,9 +199,9 @@ void tst_ClientProcess::roundTripThroughTheServerStore()
         (QStringList{QStringLiteral("1\t%1\tchanged").arg(tech),
             QStringLiteral("2\t%1\tchanged").arg(world)}));
     QCOMPARE(rows(databaseA,
-                 QStringLiteral("select channelid, title from items order by channelid, title")),
-        (QStringList{QStringLiteral("1|t1"), QStringLiteral("1|t2"), QStringLiteral("2|w1"),
-            QStringLiteral("2|w2"), QStringLiteral("2|w3")}));
+                 QStringLiteral("select channelid, title from items order by channelid, title"))
+                 .join(QLatin1Char(',')),
+        QStringLiteral("1|t1,1|t2,2|w1,2|w2,2|w3"));
     QCOMPARE(QDir(homeA + QStringLiteral("/appdata")).entryList(QDir::Files), QStringList());
 
     // The client's own display lists the new headlines.
@@ -210,12 +210,10 @@ void tst_ClientProcess::roundTripThroughTheServerStore()
         NewsDisplay display;
         display.setDatabaseFile(databaseA);
         display.refresh();
-        QVERIFY(!display.tree()
-                     ->findItems(QStringLiteral("w3"), Qt::MatchExactly | Qt::MatchRecursive)
-                     .isEmpty());
-        QVERIFY(!display.tree()
-                     ->findItems(QStringLiteral("t1"), Qt::MatchExactly | Qt::MatchRecursive)
-                     .isEmpty());
+        for (const char *headline : {"w3", "t1"})
+            QVERIFY(!display.tree()
+                         ->findItems(QLatin1String(headline), Qt::MatchExactly | Qt::MatchRecursive)
+                         .isEmpty());
     }
 
     const QString layout = QStringLiteral("select feeds.source, feeds.farmid, folder.title from "
@@ -227,8 +225,7 @@ void tst_ClientProcess::roundTripThroughTheServerStore()
     // The local database and settings are lost; the server brings everything back.
     QVERIFY(QFile::remove(databaseA));
     QVERIFY(QFile::remove(settingsA));
-    run = runClient(
-        QStringList{QStringLiteral("--home"), homeA, QStringLiteral("--quit-after-sync")} + common);
+    run = start(homeA, {QStringLiteral("--quit-after-sync")});
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QCOMPARE(rows(databaseA, layout), expected);
     QCOMPARE(QSettings(settingsA, QSettings::IniFormat)
@@ -237,28 +234,44 @@ void tst_ClientProcess::roundTripThroughTheServerStore()
         13);
 
     // A second home on the same server sees the same subscriptions and folders.
-    run = runClient(
-        QStringList{QStringLiteral("--home"), homeB, QStringLiteral("--quit-after-sync")} + common);
+    const QString homeB = root.filePath(QStringLiteral("b"));
+    run = start(homeB, {QStringLiteral("--quit-after-sync")});
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QCOMPARE(rows(homeB + QStringLiteral("/profiles/21.rssdb"), layout), expected);
 }
 
-void tst_ClientProcess::unusableFilesKeepTheLocalState_data()
+void tst_ClientProcess::badInputKeepsTheLocalState_data()
 {
-    QTest::addColumn<QString>("flag");
-    QTest::newRow("offline") << QStringLiteral("--offline");
-    QTest::newRow("corrupt store") << QStringLiteral("--server");
-    QTest::newRow("corrupt catalogue") << QStringLiteral("--catalogue");
+    // GARBAGE stands for a file of junk; a broken database is that junk in the profile.
+    QTest::addColumn<QString>("flags");
+    QTest::addColumn<bool>("brokenDatabase");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("offline") << QStringLiteral("--offline") << false << 0 << QString();
+    QTest::newRow("corrupt store")
+        << QStringLiteral("--server GARBAGE") << false << 0 << QStringLiteral("GARBAGE");
+    QTest::newRow("corrupt catalogue")
+        << QStringLiteral("--catalogue GARBAGE") << false << 0 << QStringLiteral("GARBAGE");
+    QTest::newRow("corrupt database")
+        << QString() << true << 0 << QStringLiteral("news database could not be opened");
+    QTest::newRow("unknown flag") << QStringLiteral("--colour") << false << 2
+                                  << QStringLiteral("colour");
 }
 
-void tst_ClientProcess::unusableFilesKeepTheLocalState()
+void tst_ClientProcess::badInputKeepsTheLocalState()
 {
-    QFETCH(QString, flag);
+    QFETCH(QString, flags);
+    QFETCH(bool, brokenDatabase);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
     QTemporaryDir home;
     const QString database = home.filePath(QStringLiteral("profiles/8.rssdb"));
+    const QString garbage = home.filePath(QStringLiteral("garbage"));
     PDir::setHomePath(home.path());
-    QCOMPARE(FeedDatabase::fileFor(8), database);
-    {
+    QCOMPARE(FeedDatabase::fileFor(8), database); // creates the profiles folder
+    if (brokenDatabase) {
+        writeFile(database, QByteArray(5000, '#'));
+    } else {
         QSqlDatabase db;
         QVERIFY(FeedDatabase::open(db, database));
         QVERIFY(QSqlQuery(db).exec(
@@ -266,46 +279,29 @@ void tst_ClientProcess::unusableFilesKeepTheLocalState()
                            "values(1, 'http://kept/', 1, -1, 1, 1)")));
         FeedDatabase::close(db);
     }
-    const QString garbage = home.filePath(QStringLiteral("garbage"));
-    QFile f(garbage);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("not a store, not a catalogue\n").repeated(64));
-    f.close();
-    const QByteArray before = digest(garbage);
+    writeFile(garbage, QByteArray("not a store, not a catalogue\n").repeated(64));
+    const QByteArray before = digest(garbage) + digest(database);
 
     QStringList args = {QStringLiteral("--home"), home.path(), QStringLiteral("--user"),
-        QStringLiteral("8"), QStringLiteral("--quit-after-sync"), flag};
-    if (flag != QLatin1String("--offline"))
-        args.append(garbage);
+        QStringLiteral("8"), QStringLiteral("--quit-after-sync")};
+    for (const QString &flag : flags.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        args.append(flag == QLatin1String("GARBAGE") ? garbage : flag);
     const Run run = runClient(args);
-    QVERIFY2(run.exitCode == 0, run.err.constData());
-    if (flag != QLatin1String("--offline")) {
-        QVERIFY2(run.err.contains(garbage.toLocal8Bit()), run.err.constData());
-        QCOMPARE(digest(garbage), before);
+    QVERIFY2(run.exitCode == exitCode, run.err.constData());
+    message.replace(QStringLiteral("GARBAGE"), garbage);
+    QVERIFY2(run.err.contains(message.toLocal8Bit()), run.err.constData());
+    if (brokenDatabase) {
+        QCOMPARE(digest(garbage) + digest(database), before);
+        // The server did not record a user it could not read: a later start adopts the
+        // repaired file.
+        QVERIFY(!rows(home.filePath(QStringLiteral("server/store.sqlite")),
+            QStringLiteral("select user from users"))
+                     .contains(QStringLiteral("8")));
+    } else {
+        QCOMPARE(digest(garbage), before.left(32));
+        QCOMPARE(rows(database, QStringLiteral("select source from feeds")),
+            QStringList{QStringLiteral("http://kept/")});
     }
-    QCOMPARE(rows(database, QStringLiteral("select source from feeds")),
-        QStringList{QStringLiteral("http://kept/")});
-}
-
-void tst_ClientProcess::unusableDatabaseIsReported()
-{
-    QTemporaryDir home;
-    QDir().mkpath(home.filePath(QStringLiteral("profiles")));
-    const QString database = home.filePath(QStringLiteral("profiles/9.rssdb"));
-    QFile f(database);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(5000, '#'));
-    f.close();
-    const QByteArray before = digest(database);
-    const Run run = runClient({QStringLiteral("--home"), home.path(), QStringLiteral("--user"),
-        QStringLiteral("9"), QStringLiteral("--quit-after-sync")});
-    QVERIFY2(run.exitCode == 0, run.err.constData());
-    QVERIFY2(run.err.contains("news database could not be opened"), run.err.constData());
-    QCOMPARE(digest(database), before);
-    // The server did not record a user it could not read: a later start adopts the repaired file.
-    QVERIFY(!rows(home.filePath(QStringLiteral("server/store.sqlite")),
-        QStringLiteral("select user from users"))
-                 .contains(QStringLiteral("9")));
 }
 
 QTEST_MAIN(tst_ClientProcess)

@@ -14,7 +14,6 @@ class tst_ClientWindow : public QObject
     Q_OBJECT
 private slots:
     void switchesLanguageAtRunTime();
-    void problemsStayVisible();
 };
 
 void tst_ClientWindow::switchesLanguageAtRunTime()
@@ -42,18 +41,13 @@ void tst_ClientWindow::switchesLanguageAtRunTime()
     QTRY_COMPARE(subscribe->text(), QStringLiteral("Subscribe..."));
     QCOMPARE(empty->text(), englishEmpty);
     QCOMPARE(changed.size(), 2);
-}
 
-void tst_ClientWindow::problemsStayVisible()
-{
-    ClientWindow window;
     window.showDatabaseProblem(QStringLiteral("file is not a database"));
     window.showServerProblem(QStringLiteral("The server store is broken."));
     QVERIFY(window.problemText().contains(
         QStringLiteral("news database could not be opened: file is not a database")));
     QVERIFY(window.problemText().contains(QStringLiteral("The server store is broken.")));
     // Each problem is still shown, in the new language, after a language switch.
-    LanguageManager languages;
     languages.setLanguage(QStringLiteral("de"));
     QTRY_VERIFY(window.problemText().contains(
         QStringLiteral("Nachrichtendatenbank konnte nicht geöffnet werden")));
