@@ -18,8 +18,7 @@ public:
 
     // The receiver's slot is called each time a user signs in; when a user is
     // already signed in, it is also called once from the event loop.
-    template <typename R>
-    void init(R *receiver, void (R::*slot)(), bool, bool)
+    template <typename R> void init(R *receiver, void (R::*slot)(), bool, bool)
     {
         addReadyCall(receiver, [receiver, slot] { (receiver->*slot)(); });
     }

@@ -26,7 +26,7 @@ QString scripted(bool *ok)
 } // namespace
 
 QString PInputDialog::getText(QWidget *parent, const QString &title, const QString &label,
-                              QLineEdit::EchoMode mode, const QString &text, bool *ok)
+    QLineEdit::EchoMode mode, const QString &text, bool *ok)
 {
     script().asked.append({title, label, text, {}, 0});
     if (script().active)
@@ -35,7 +35,7 @@ QString PInputDialog::getText(QWidget *parent, const QString &title, const QStri
 }
 
 QString PInputDialog::getItem(QWidget *parent, const QString &title, const QString &label,
-                              const QStringList &items, int current, bool editable, bool *ok)
+    const QStringList &items, int current, bool editable, bool *ok)
 {
     script().asked.append({title, label, QString(), items, current});
     if (script().active)

@@ -28,11 +28,10 @@ public:
     };
 
     static QString getText(QWidget *parent, const QString &title, const QString &label,
-                           QLineEdit::EchoMode mode = QLineEdit::Normal,
-                           const QString &text = QString(), bool *ok = nullptr);
+        QLineEdit::EchoMode mode = QLineEdit::Normal, const QString &text = QString(),
+        bool *ok = nullptr);
     static QString getItem(QWidget *parent, const QString &title, const QString &label,
-                           const QStringList &items, int current = 0, bool editable = true,
-                           bool *ok = nullptr);
+        const QStringList &items, int current = 0, bool editable = true, bool *ok = nullptr);
 
     // Test seam. Scripting stays on until clearScript(); an exhausted script answers
     // "cancelled" (empty text, ok false).

@@ -21,9 +21,8 @@ int PMessageBox::question(QWidget *parent, const QString &title, const QString &
     script().asked.append({parent, parent != nullptr, title, text});
     if (script().active)
         return script().answers.isEmpty() ? 2 : script().answers.takeFirst();
-    const auto button = QMessageBox::question(
-            parent, title, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-            QMessageBox::Yes);
+    const auto button = QMessageBox::question(parent, title, text,
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (button == QMessageBox::Yes)
         return 1;
     if (button == QMessageBox::No)

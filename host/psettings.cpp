@@ -31,7 +31,8 @@ QString PSettings::fileName() const
     return m_settings->fileName();
 }
 
-QVariant PSettings::get(const QString &key, const QVariant &defaultValue, const QString &group) const
+QVariant PSettings::get(
+    const QString &key, const QVariant &defaultValue, const QString &group) const
 {
     return m_settings->value(group + QLatin1Char('/') + key, defaultValue);
 }

@@ -1,7 +1,9 @@
 #include "psimplemessage.h"
 #include "wrappluginhelper.h"
 
-PSimpleMessage::PSimpleMessage(quint16 module, quint16 command, bool) : m_protocol(module, command) { }
+PSimpleMessage::PSimpleMessage(quint16 module, quint16 command, bool) : m_protocol(module, command)
+{
+}
 
 PSimpleMessage::PSimpleMessage(const Protocol *received)
 {
@@ -35,7 +37,7 @@ void PSimpleMessage::AddFieldAsString(quint32 field, const QString &text, int en
 }
 
 void PSimpleMessage::sendWith(QObject *successContext, Request::Callback success,
-                              QObject *failureContext, Request::Callback failure)
+    QObject *failureContext, Request::Callback failure)
 {
     auto *request = new Request(&m_protocol);
     request->setCallbacks(successContext, std::move(success), failureContext, std::move(failure));

@@ -22,18 +22,17 @@ public:
     // Sent and forgotten.
     void Send() { sendWith(nullptr, {}, nullptr, {}); }
 
-    template <typename R>
-    void Send(R *receiver, void (R::*success)(Request *))
+    template <typename R> void Send(R *receiver, void (R::*success)(Request *))
     {
         sendWith(receiver, bind(receiver, success), nullptr, {});
     }
 
     template <typename R, typename F>
     void Send(R *receiver, void (R::*success)(Request *), F *failureReceiver,
-              void (F::*failure)(Request *), int = 0)
+        void (F::*failure)(Request *), int = 0)
     {
-        sendWith(receiver, bind(receiver, success), failureReceiver,
-                 bind(failureReceiver, failure));
+        sendWith(
+            receiver, bind(receiver, success), failureReceiver, bind(failureReceiver, failure));
     }
 
     // Reading a received message: the next field as text (bytes as UTF-8), or as number.
@@ -44,15 +43,14 @@ public:
     const Protocol &protocol() const { return m_protocol; }
 
 private:
-    template <typename R>
-    static Request::Callback bind(R *receiver, void (R::*slot)(Request *))
+    template <typename R> static Request::Callback bind(R *receiver, void (R::*slot)(Request *))
     {
         if (!receiver || !slot)
             return {};
         return [receiver, slot](Request *r) { (receiver->*slot)(r); };
     }
     void sendWith(QObject *successContext, Request::Callback success, QObject *failureContext,
-                  Request::Callback failure);
+        Request::Callback failure);
 
     Protocol m_protocol;
     int m_readIndex = 0;

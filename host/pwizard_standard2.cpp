@@ -66,8 +66,8 @@ void PWizard_Standard2::Set_Mission(CPxWizard_Mission_Base *mission)
     m_mission = mission;
     if (!mission)
         return;
-    connect(mission, &CPxWizard_Mission_Base::currentPageChanged, this,
-            &PWizard_Standard2::showPage);
+    connect(
+        mission, &CPxWizard_Mission_Base::currentPageChanged, this, &PWizard_Standard2::showPage);
     connect(mission, &CPxWizard_Mission_Base::changed, this, &PWizard_Standard2::refresh);
     connect(mission, &CPxWizard_Mission_Base::closeRequested, this, &QDialog::accept);
     showPage(mission->currentPage());

@@ -5,15 +5,16 @@
 static quint64 nextRequestId = 1;
 
 Request::Request(const Protocol *message, QObject *parent)
-    : QObject(parent), m_id(nextRequestId++),
+    : QObject(parent),
+      m_id(nextRequestId++),
       m_message(message ? std::make_unique<Protocol>(*message) : nullptr)
 {
 }
 
 Request::~Request() = default;
 
-void Request::setCallbacks(QObject *successContext, Callback success, QObject *failureContext,
-                           Callback failure)
+void Request::setCallbacks(
+    QObject *successContext, Callback success, QObject *failureContext, Callback failure)
 {
     m_successContext = successContext;
     m_failureContext = failureContext;

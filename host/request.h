@@ -38,8 +38,8 @@ public:
     // Client side of a delivered command.
     void setOutcome(Outcome outcome, int code = 0);
 
-    void setCallbacks(QObject *successContext, Callback success, QObject *failureContext,
-                      Callback failure);
+    void setCallbacks(
+        QObject *successContext, Callback success, QObject *failureContext, Callback failure);
     bool hasSuccessCallback() const { return bool(m_success); }
     bool hasFailureCallback() const { return bool(m_failure); }
 

@@ -17,8 +17,7 @@ static quint32 commandKey(quint16 module, quint16 command)
 }
 
 RequestHandler *WrapPluginHelper::registerCommand(quint16 module, quint16 command,
-                                                  QObject *receiver,
-                                                  std::function<void(RequestHandler *, Request *)> call)
+    QObject *receiver, std::function<void(RequestHandler *, Request *)> call)
 {
     auto entry = std::make_shared<Command>();
     entry->receiver = receiver;

@@ -23,12 +23,10 @@ public:
 
     template <typename R>
     RequestHandler *setOnCommand(quint16 module, quint16 command, R *receiver,
-                                 void (R::*slot)(RequestHandler *, Request *), int = 0)
+        void (R::*slot)(RequestHandler *, Request *), int = 0)
     {
         return registerCommand(module, command, receiver,
-                               [receiver, slot](RequestHandler *h, Request *r) {
-                                   (receiver->*slot)(h, r);
-                               });
+            [receiver, slot](RequestHandler *h, Request *r) { (receiver->*slot)(h, r); });
     }
 
     void requestSucceeded(Request *request, int = 0);
@@ -65,7 +63,7 @@ private:
         std::unique_ptr<RequestHandler> handler;
     };
     RequestHandler *registerCommand(quint16 module, quint16 command, QObject *receiver,
-                                    std::function<void(RequestHandler *, Request *)> call);
+        std::function<void(RequestHandler *, Request *)> call);
     WrapPluginHelper() = default;
 
     QHash<quint32, std::shared_ptr<Command>> m_commands;

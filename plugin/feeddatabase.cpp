@@ -16,7 +16,7 @@ QString FeedDatabase::connectionName()
 QString FeedDatabase::fileFor(quint32 user)
 {
     return PDir::profilesPath(true) + QLatin1Char('/') + QString::number(user)
-            + QStringLiteral(".rssdb");
+        + QStringLiteral(".rssdb");
 }
 
 bool FeedDatabase::open(QSqlDatabase &db, const QString &file, bool *created, QString *errorString)
@@ -52,21 +52,21 @@ bool FeedDatabase::open(QSqlDatabase &db, const QString &file, bool *created, QS
     QSqlQuery query(db);
     if (!tables.contains(QStringLiteral("feeds")))
         query.exec(QStringLiteral(
-                "CREATE TABLE feeds (id INTEGER PRIMARY KEY, source TEXT,channeltitle TEXT, link "
-                "TEXT, toload INTEGER, description TEXT, farmid INTEGER,folderid INTEGER, "
-                "inclient INTEGER, expand INTEGER DEFAULT 0,charset TEXT DEFAULT 'utf-8', "
-                "UNIQUE(source))"));
+            "CREATE TABLE feeds (id INTEGER PRIMARY KEY, source TEXT,channeltitle TEXT, link "
+            "TEXT, toload INTEGER, description TEXT, farmid INTEGER,folderid INTEGER, "
+            "inclient INTEGER, expand INTEGER DEFAULT 0,charset TEXT DEFAULT 'utf-8', "
+            "UNIQUE(source))"));
     if (!tables.contains(QStringLiteral("items")))
         query.exec(QStringLiteral(
-                "CREATE TABLE items (channelid INTEGER, itemid INTEGER, title TEXT, link "
-                "TEXT,description TEXT, pubdate TEXT, isread INTEGER, toclear INTEGER, mark "
-                "INTEGER, date TEXT DEFAULT CURRENT_TIMESTAMP, PRIMARY KEY(channelid, itemid))"));
+            "CREATE TABLE items (channelid INTEGER, itemid INTEGER, title TEXT, link "
+            "TEXT,description TEXT, pubdate TEXT, isread INTEGER, toclear INTEGER, mark "
+            "INTEGER, date TEXT DEFAULT CURRENT_TIMESTAMP, PRIMARY KEY(channelid, itemid))"));
     if (!tables.contains(QStringLiteral("folder"))) {
         query.exec(QStringLiteral("CREATE TABLE folder (id INTEGER PRIMARY KEY, title TEXT, "
                                   "expand INTEGER DEFAULT 0, UNIQUE(title))"));
         query.prepare(QStringLiteral("INSERT INTO folder (id, title) values(1, :title)"));
-        query.bindValue(QStringLiteral(":title"),
-                        QCoreApplication::translate("PRSSFeedPlugin", "My Feeds"));
+        query.bindValue(
+            QStringLiteral(":title"), QCoreApplication::translate("PRSSFeedPlugin", "My Feeds"));
         query.exec();
         if (created)
             *created = true;

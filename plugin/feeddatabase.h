@@ -16,6 +16,6 @@ public:
     // column to files that predate it. Returns false when the file cannot be used;
     // errorString tells why. A file that is not a database is never changed.
     static bool open(QSqlDatabase &db, const QString &file, bool *created = nullptr,
-                     QString *errorString = nullptr);
+        QString *errorString = nullptr);
     static void close(QSqlDatabase &db);
 };
