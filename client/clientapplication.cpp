@@ -2,6 +2,7 @@
 #include "catalogue.h"
 #include "clientrouter.h"
 #include "clientwindow.h"
+#include "headlessdiscovery.h"
 #include "headlessupdate.h"
 #include "languagemanager.h"
 #include "localprofile.h"
@@ -9,6 +10,7 @@
 #include "newsdisplay.h"
 #include "pluginhost.h"
 #include "protocolfields.h"
+#include "proxyconfig.h"
 #include "serverstore.h"
 
 #include "host/cpxbuddy_administrator.h"
@@ -18,6 +20,7 @@
 #include "host/wrapplugin.h"
 #include "host/wrappluginhelper.h"
 #include "plugin/rsssettings.h"
+#include "updater/httpconnection.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,6 +41,22 @@ ClientApplication::ClientApplication(const ClientOptions &options, QObject *pare
 ClientApplication::~ClientApplication()
 {
     shutdown();
+}
+
+int ClientApplication::discover(const ClientOptions &options)
+{
+    QFile output;
+    QFile errors;
+    output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    errors.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    const ProxyConfig proxy = options.proxy.isEmpty()
+        ? ProxyConfig::fromEnvironment(QProcessEnvironment::systemEnvironment())
+        : ProxyConfig::fromUrl(options.proxy);
+    const Protocol answer = proxy.answer();
+    HeadlessDiscovery run(HttpConnection::proxyFromReply(&answer), &output, &errors);
+    QObject::connect(&run, &HeadlessDiscovery::finished, qApp, &QCoreApplication::exit);
+    run.start(QUrl(options.discover));
+    return QCoreApplication::exec();
 }
 
 ClientWindow *ClientApplication::window() const

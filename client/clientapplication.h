@@ -36,6 +36,9 @@ public:
     // Shuts the plug-in down and deletes it; safe to call twice.
     void shutdown();
 
+    // Runs --discover in the running core application's loop; returns the exit code.
+    static int discover(const ClientOptions &options);
+
     ClientWindow *window() const;
     PluginHost *pluginHost() const { return m_host.get(); }
 

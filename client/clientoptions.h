@@ -18,5 +18,6 @@ struct ClientOptions
     QString open; // "viewer", "wizard", "settings" or empty
     QStringList subscribe;
     bool update = false;
+    QString discover; // an address: find its feeds without a window, print them, exit
     bool quitAfterSync = false;
 };

@@ -23,6 +23,11 @@ int main(int argc, char **argv)
         break;
     }
     const ClientOptions &options = commandLine.options();
+    if (!options.discover.isEmpty()) {
+        // Discovery needs neither a display nor the plug-in.
+        QCoreApplication app(argc, argv);
+        return ClientApplication::discover(options);
+    }
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         // A headless update needs no display, and a run that only synchronises

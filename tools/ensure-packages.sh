@@ -3,8 +3,8 @@
 # those that are missing; does nothing (and prints nothing) when all are there.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build qt6-base-dev qt6-webengine-dev libqt6sql6-sqlite
-          qt6-tools-dev qt6-l10n-tools)
+packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-webengine-dev libqt6sql6-sqlite
+          qt6-tools-dev qt6-l10n-tools libgumbo-dev)
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "Not a Debian system: make sure these are installed: ${packages[*]}" >&2
