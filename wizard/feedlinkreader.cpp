@@ -6,6 +6,7 @@
 
 #include <gumbo.h>
 
+#include <cctype>
 #include <vector>
 
 namespace {
@@ -102,6 +103,72 @@ void walkElements(const GumboNode *root, Visit visit)
     }
 }
 
+// The parser looks through its stack of open elements for many tags, so its
+// work grows with the number of tags times their depth: a hostile page of
+// nested elements would take hours. Browsers cap the depth of the tree; here
+// the page is read up to where an estimate of that work exceeds what any real
+// page needs (a large news page comes to a few million).
+constexpr qint64 ParseWorkBudget = 40'000'000;
+
+bool isTagNameByte(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Elements that never nest: void ones and those whose end tag is usually left out.
+bool leavesDepthAlone(const QByteArray &name)
+{
+    static const QSet<QByteArray> names{"area", "base", "br", "col", "embed", "hr", "img",
+        "input", "link", "meta", "source", "track", "wbr", "param", "keygen", "p", "li", "dt",
+        "dd", "option", "optgroup", "tr", "td", "th", "tbody", "thead", "tfoot", "colgroup",
+        "caption", "rb", "rt", "rtc", "rp", "html", "head", "body"};
+    return names.contains(name);
+}
+
+// How many bytes of utf8 to parse: all of it, or up to the tag where the
+// estimated work runs over the budget.
+qsizetype parseLength(const QByteArray &utf8)
+{
+    const char *data = utf8.constData();
+    const qsizetype size = utf8.size();
+    qint64 depth = 0;
+    qint64 work = 0;
+    qsizetype i = 0;
+    while ((i = utf8.indexOf('<', i)) >= 0) {
+        if (utf8.mid(i, 4) == "<!--") {
+            const qsizetype end = utf8.indexOf("-->", i + 4);
+            if (end < 0)
+                break;
+            i = end + 3;
+            continue;
+        }
+        const bool closing = i + 1 < size && data[i + 1] == '/';
+        qsizetype nameStart = i + (closing ? 2 : 1);
+        qsizetype nameEnd = nameStart;
+        while (nameEnd < size && isTagNameByte(data[nameEnd]))
+            ++nameEnd;
+        if (nameEnd == nameStart || !(std::isalpha(uchar(data[nameStart])))) {
+            ++i;
+            continue;
+        }
+        const qsizetype tagEnd = utf8.indexOf('>', nameEnd);
+        const QByteArray name = utf8.mid(nameStart, nameEnd - nameStart).toLower();
+        if (closing) {
+            if (!leavesDepthAlone(name) && depth > 0)
+                --depth;
+        } else if (!leavesDepthAlone(name) && !(tagEnd > 0 && data[tagEnd - 1] == '/')) {
+            ++depth;
+        }
+        work += depth + 1;
+        if (work > ParseWorkBudget)
+            return i;
+        if (tagEnd < 0)
+            break;
+        i = tagEnd + 1;
+    }
+    return size;
+}
+
 class ParsedPage
 {
 public:
@@ -109,7 +176,7 @@ public:
     {
         GumboOptions options = kGumboDefaultOptions;
         options.max_errors = 0; // parse errors are of no use here and cost memory
-        m_output = gumbo_parse_with_options(&options, m_utf8.constData(), size_t(m_utf8.size()));
+        m_output = gumbo_parse_with_options(&options, m_utf8.constData(), size_t(parseLength(m_utf8)));
     }
     ~ParsedPage() { gumbo_destroy_output(&kGumboDefaultOptions, m_output); }
     ParsedPage(const ParsedPage &) = delete;
