@@ -60,7 +60,10 @@ void tst_CommandLine::refusesBadInput_data()
         {"open", "--open mail", "mail"}, {"proxy scheme", "--proxy ftp://p:21", "ftp://p:21"},
         {"subscribe not a web address", "--subscribe file:///etc/passwd", "file:///etc/passwd"},
         {"subscribe without host", "--subscribe http://", "http://"},
-        {"open while headless", "--update --open=viewer", "--update"}};
+        {"open while headless", "--update --open=viewer", "--update"},
+        {"discover not a web address", "--discover ftp://example.test/", "ftp://example.test/"},
+        {"discover without a value", "--discover=", "--discover"},
+        {"discover while updating", "--discover example.test --update", "--discover"}};
     for (const auto &row : rows)
         QTest::newRow(row[0]) << QString::fromLatin1(row[1]) << QString::fromLatin1(row[2]);
 }
