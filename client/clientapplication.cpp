@@ -26,10 +26,16 @@
 #include <QDir>
 #include <QMetaObject>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
+
+QString ClientApplication::clientSettingsFile()
+{
+    return QDir(PDir::homePath()).filePath(QStringLiteral("client.ini"));
+}
 
 ClientApplication::ClientApplication(const ClientOptions &options, QObject *parent)
     : QObject(parent), m_options(options)
@@ -134,7 +140,12 @@ void ClientApplication::createWindow()
         [this] { deliver(ClientMessage::OpenSubscriptionWizard, Protocol()); });
     connect(m_window, &ClientWindow::settingsRequested, this,
         [this] { deliver(ClientMessage::OpenSettings, Protocol()); });
-    connect(m_window, &ClientWindow::languageRequested, this, &ClientApplication::setLanguage);
+    connect(m_window, &ClientWindow::languageRequested, this, [this](const QString &code) {
+        setLanguage(code);
+        // The menu's choice is kept for the next start.
+        QSettings(clientSettingsFile(), QSettings::IniFormat)
+            .setValue(QStringLiteral("language"), code);
+    });
     NewsDisplay *display = m_window->display();
     connect(display, &NewsDisplay::openItemRequested, this, &ClientApplication::openViewer);
     connect(display, &NewsDisplay::itemMarkedRead, this, &ClientApplication::itemMarkedRead);
@@ -194,8 +205,13 @@ bool ClientApplication::loadPlugin()
     // The translations of the plug-in live in its library: the language is set
     // once it is loaded and before it creates anything that shows text.
     m_languages = std::make_unique<LanguageManager>();
-    if (!m_options.language.isEmpty())
-        setLanguage(m_options.language);
+    const QString language = m_options.language.isEmpty()
+        ? QSettings(clientSettingsFile(), QSettings::IniFormat)
+              .value(QStringLiteral("language"))
+              .toString()
+        : m_options.language;
+    if (!language.isEmpty())
+        setLanguage(language);
 
     if (m_options.update) {
         m_headless

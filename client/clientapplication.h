@@ -39,6 +39,9 @@ public:
     // Runs --discover in the running core application's loop; returns the exit code.
     static int discover(const ClientOptions &options);
 
+    // The client's own settings below its home: the language chosen in the menu.
+    static QString clientSettingsFile();
+
     ClientWindow *window() const;
     PluginHost *pluginHost() const { return m_host.get(); }
 

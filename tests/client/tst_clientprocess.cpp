@@ -109,6 +109,7 @@ private slots:
     void roundTripThroughTheServerStore();
     void badInputKeepsTheLocalState_data();
     void badInputKeepsTheLocalState();
+    void rememberedLanguage();
     void discover_data();
     void discover();
 
@@ -312,6 +313,26 @@ void tst_ClientProcess::badInputKeepsTheLocalState()
         QCOMPARE(digest(garbage), before.left(32));
         QCOMPARE(rows(database, QStringLiteral("select source from feeds")),
             QStringList{QStringLiteral("http://kept/")});
+    }
+}
+
+void tst_ClientProcess::rememberedLanguage()
+{
+    // The language chosen in the menu last time names the new default folder;
+    // --lang still decides for its own run.
+    for (const auto &[arguments, folder] :
+        {std::pair{QStringList{}, QStringLiteral("1|Meine Feeds")},
+            std::pair{QStringList{"--lang", "en"}, QStringLiteral("1|My Feeds")}}) {
+        QTemporaryDir home;
+        {
+            QSettings client(home.filePath("client.ini"), QSettings::IniFormat);
+            client.setValue("language", "de");
+        }
+        const Run run = runClient(
+            QStringList{"--home", home.path(), "--offline", "--quit-after-sync"} + arguments);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(rows(home.filePath("profiles/1.rssdb"), "select id, title from folder"),
+            QStringList{folder});
     }
 }
 
