@@ -37,7 +37,7 @@
 <context>
     <name>ClientApplication</name>
     <message>
-        <location filename="../clientapplication.cpp" line="+80"/>
+        <location filename="../clientapplication.cpp" line="+86"/>
         <source>pellix: the home folder %1 cannot be created.
 </source>
         <translation>pellix: Der Basisordner %1 kann nicht angelegt werden.
@@ -51,7 +51,7 @@
 </translation>
     </message>
     <message>
-        <location line="+61"/>
+        <location line="+66"/>
         <source>%1 The client runs without a server; your local news are kept.</source>
         <translation>%1 Der Client läuft ohne Server; Ihre lokalen Nachrichten bleiben erhalten.</translation>
     </message>
@@ -61,7 +61,7 @@
         <translation>%1 Empfohlene Feeds sind nicht verfügbar.</translation>
     </message>
     <message>
-        <location line="+50"/>
+        <location line="+55"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1

@@ -256,7 +256,7 @@
         <translation>PConfigDialog</translation>
     </message>
     <message>
-        <location line="+41"/>
+        <location line="+43"/>
         <source>This dialog helps you configure the News-Viewer.</source>
         <translation>Mit diesem Dialog richten Sie den News-Viewer ein.</translation>
     </message>
@@ -276,7 +276,12 @@
         <translation>Im Client nur ungelesene Nachrichten anzeigen</translation>
     </message>
     <message>
-        <location line="+12"/>
+        <location line="+7"/>
+        <source>Feeds shown in the client (a tick shows the feed there):</source>
+        <translation>Im Client angezeigte Feeds (ein Haken zeigt den Feed dort an):</translation>
+    </message>
+    <message>
+        <location line="+18"/>
         <source>Items per channel in the client</source>
         <translation>Nachrichten pro Kanal im Client</translation>
     </message>
@@ -286,7 +291,7 @@
         <translation>Nachrichten pro Kanal im Viewer</translation>
     </message>
     <message>
-        <location line="+28"/>
+        <location line="+32"/>
         <source>Automatically switch to the news module when receiving new messages</source>
         <translation>Bei neuen Nachrichten automatisch zum Nachrichtenmodul wechseln</translation>
     </message>
