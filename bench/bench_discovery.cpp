@@ -23,8 +23,8 @@ QByteArray frontPage(int articles)
                       "<script>var x = '<link rel=alternate href=/no>';</script></head><body>";
     for (int i = 0; i < articles; ++i) {
         page += "<div class=teaser><div class=inner><article><header><h2><a href=\"/a/"
+            + QByteArray::number(i) + "?x=1&amp;y=2\">Schlagzeile &bdquo;Nummer&ldquo; "
             + QByteArray::number(i)
-            + "?x=1&amp;y=2\">Schlagzeile &bdquo;Nummer&ldquo; " + QByteArray::number(i)
             + "</a></h2></header><p>Text <b>mit</b> <i>Auszeichnung</i> und einem "
               "<a href=/x>Link</a>.<p>Noch ein Absatz<br>mit Umbruch.<img src=/i.png alt=''>"
               "<ul><li>eins<li>zwei</ul></article></div></div>";
@@ -32,8 +32,7 @@ QByteArray frontPage(int articles)
     return page + "</body></html>";
 }
 
-template<typename Run>
-double millisecondsPerRun(Run run)
+template <typename Run> double millisecondsPerRun(Run run)
 {
     QElapsedTimer clock;
     clock.start();
@@ -59,8 +58,8 @@ int main()
                 std::abort();
         });
         const double sanitize = millisecondsPerRun([&] { HtmlSanitizer::sanitize(text); });
-        const double decode = millisecondsPerRun(
-            [&] { FeedLinkReader::decode(page, "text/html; charset=utf-8"); });
+        const double decode
+            = millisecondsPerRun([&] { FeedLinkReader::decode(page, "text/html; charset=utf-8"); });
         std::printf("%10lld %12.2f %14.2f %14.2f\n", static_cast<long long>(page.size()), read,
             sanitize, decode);
     }

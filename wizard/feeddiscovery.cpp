@@ -9,6 +9,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
@@ -67,15 +68,25 @@ QString FeedDiscovery::addressFromInput(const QString &text)
     return QLatin1String("http://") + address;
 }
 
-bool FeedDiscovery::readFeedDocument(const QByteArray &body, FeedLink *feed)
+bool FeedDiscovery::readFeedDocument(
+    const QByteArray &bytes, FeedLink *feed, const QByteArray &contentType)
 {
+    // Servers often send a line break or two before the XML declaration.
+    qsizetype start = 0;
+    while (start < bytes.size() && std::isspace(uchar(bytes.at(start))))
+        ++start;
+    const QByteArray body = start > 0 ? bytes.mid(start) : bytes;
+
     // Streamed rather than loaded into a DOM: a hostile page may nest deeper than a
-    // tree of nodes can be torn down. A charset the reader does not know itself
-    // is decoded first.
+    // tree of nodes can be torn down. The declared charset, else the one of the
+    // HTTP header, decodes it when the reader would not know it itself.
     QXmlStreamReader reader;
     QString decoded;
-    const QByteArray declared = FeedDocument::declaredCharset(body.left(512)).toLatin1();
-    if (!declared.isEmpty() && FeedLinkReader::decodeAs(declared, body, &decoded))
+    QByteArray charset = FeedDocument::declaredCharset(body.left(512)).toLatin1();
+    if (charset.isEmpty() && !body.startsWith("\xef\xbb\xbf") && !body.startsWith("\xff\xfe")
+        && !body.startsWith("\xfe\xff"))
+        charset = FeedLinkReader::charsetParameter(contentType);
+    if (!charset.isEmpty() && FeedLinkReader::decodeAs(charset, body, &decoded))
         reader.addData(decoded);
     else
         reader.addData(body);
@@ -256,7 +267,7 @@ void FeedDiscovery::requestFinished(int id, bool error)
     m_watch->stop();
 
     FeedLink itself;
-    if (readFeedDocument(body, &itself)) {
+    if (readFeedDocument(body, &itself, contentType)) {
         // Offered under the address as typed, whatever redirects led to it.
         itself.address = m_requested.toString(QUrl::FullyEncoded);
         m_addressIsFeed = true;

@@ -51,8 +51,10 @@ public:
     // in any case, feed:// and feed:https:// read as http(s), http:// put in
     // front when there is no scheme. Empty when nothing usable remains.
     static QString addressFromInput(const QString &text);
-    // Whether body is a feed document (RSS, RDF or Atom); fills in its type and title.
-    static bool readFeedDocument(const QByteArray &body, FeedLink *feed);
+    // Whether body is a feed document (RSS, RDF or Atom); fills in its type and
+    // title. contentType is the HTTP header's, for a document that declares no charset.
+    static bool readFeedDocument(
+        const QByteArray &body, FeedLink *feed, const QByteArray &contentType = QByteArray());
 
 signals:
     void stateChanged(FeedDiscovery::State state);

@@ -15,10 +15,10 @@ namespace {
 constexpr qsizetype MetaScanBytes = 1024;
 
 // windows-1252 differs from Latin-1 only in 0x80..0x9f.
-constexpr char16_t Windows1252High[32] = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020,
-    0x2021, 0x02c6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008d, 0x017d, 0x008f, 0x0090, 0x2018, 0x2019,
-    0x201c, 0x201d, 0x2022, 0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e,
-    0x0178};
+constexpr char16_t Windows1252High[32]
+    = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008d, 0x017d, 0x008f, 0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
+        0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
 
 QString fromWindows1252(const QByteArray &bytes)
 {
@@ -36,15 +36,32 @@ QString fromLatin9(const QByteArray &bytes)
     QString text = QString::fromLatin1(bytes);
     for (QChar &c : text) {
         switch (c.unicode()) {
-        case 0xa4: c = QChar(0x20ac); break;
-        case 0xa6: c = QChar(0x0160); break;
-        case 0xa8: c = QChar(0x0161); break;
-        case 0xb4: c = QChar(0x017d); break;
-        case 0xb8: c = QChar(0x017e); break;
-        case 0xbc: c = QChar(0x0152); break;
-        case 0xbd: c = QChar(0x0153); break;
-        case 0xbe: c = QChar(0x0178); break;
-        default: break;
+        case 0xa4:
+            c = QChar(0x20ac);
+            break;
+        case 0xa6:
+            c = QChar(0x0160);
+            break;
+        case 0xa8:
+            c = QChar(0x0161);
+            break;
+        case 0xb4:
+            c = QChar(0x017d);
+            break;
+        case 0xb8:
+            c = QChar(0x017e);
+            break;
+        case 0xbc:
+            c = QChar(0x0152);
+            break;
+        case 0xbd:
+            c = QChar(0x0153);
+            break;
+        case 0xbe:
+            c = QChar(0x0178);
+            break;
+        default:
+            break;
         }
     }
     return text;
@@ -80,8 +97,7 @@ bool hasAttribute(const GumboElement &element, const char *name)
 // Calls visit(element) for every HTML element in document order, without
 // recursion: a hostile page may nest deeper than the stack allows. Template
 // contents are not part of the document and are skipped.
-template<typename Visit>
-void walkElements(const GumboNode *root, Visit visit)
+template <typename Visit> void walkElements(const GumboNode *root, Visit visit)
 {
     std::vector<const GumboNode *> stack{root};
     while (!stack.empty()) {
@@ -118,10 +134,10 @@ bool isTagNameByte(char c)
 // Elements that never nest: void ones and those whose end tag is usually left out.
 bool leavesDepthAlone(const QByteArray &name)
 {
-    static const QSet<QByteArray> names{"area", "base", "br", "col", "embed", "hr", "img",
-        "input", "link", "meta", "source", "track", "wbr", "param", "keygen", "p", "li", "dt",
-        "dd", "option", "optgroup", "tr", "td", "th", "tbody", "thead", "tfoot", "colgroup",
-        "caption", "rb", "rt", "rtc", "rp", "html", "head", "body"};
+    static const QSet<QByteArray> names{"area", "base", "br", "col", "embed", "hr", "img", "input",
+        "link", "meta", "source", "track", "wbr", "param", "keygen", "p", "li", "dt", "dd",
+        "option", "optgroup", "tr", "td", "th", "tbody", "thead", "tfoot", "colgroup", "caption",
+        "rb", "rt", "rtc", "rp", "html", "head", "body"};
     return names.contains(name);
 }
 
@@ -176,7 +192,8 @@ public:
     {
         GumboOptions options = kGumboDefaultOptions;
         options.max_errors = 0; // parse errors are of no use here and cost memory
-        m_output = gumbo_parse_with_options(&options, m_utf8.constData(), size_t(parseLength(m_utf8)));
+        m_output
+            = gumbo_parse_with_options(&options, m_utf8.constData(), size_t(parseLength(m_utf8)));
     }
     ~ParsedPage() { gumbo_destroy_output(&kGumboDefaultOptions, m_output); }
     ParsedPage(const ParsedPage &) = delete;
@@ -291,7 +308,8 @@ QString FeedLinkReader::decode(const QByteArray &body, const QByteArray &content
     // The decoders keep a byte-order mark as a character; the page's text does not.
     if (charset == "utf-8" && bytes.startsWith("\xef\xbb\xbf"))
         bytes.remove(0, 3);
-    else if (charset.startsWith("utf-16") && (bytes.startsWith("\xfe\xff") || bytes.startsWith("\xff\xfe")))
+    else if (charset.startsWith("utf-16")
+        && (bytes.startsWith("\xfe\xff") || bytes.startsWith("\xff\xfe")))
         bytes.remove(0, 2);
     QString text;
     if (!decodeAs(charset, bytes, &text))
@@ -351,11 +369,10 @@ FeedLinkList FeedLinkReader::readText(const QString &html, const QUrl &pageAddre
             return true;
         const QUrl url = base.resolved(QUrl(href));
         const QString scheme = url.scheme();
-        if (!url.isValid() || url.host().isEmpty()
-            || (scheme != u"http" && scheme != u"https"))
+        if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
             return true;
-        FeedLink link{url.toString(QUrl::FullyEncoded), type,
-            attribute(element, "title").simplified()};
+        FeedLink link{
+            url.toString(QUrl::FullyEncoded), type, attribute(element, "title").simplified()};
         const auto seen = known.constFind(link.address);
         if (seen != known.cend()) {
             // The same feed twice: the first wins, but a title is better than none.

@@ -6,9 +6,9 @@
 #include "host/wrappluginhelper.h"
 
 #include <QHeaderView>
-#include <QTreeWidgetItemIterator>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QTreeWidgetItemIterator>
 
 namespace {
 

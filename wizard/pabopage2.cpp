@@ -5,8 +5,8 @@
 #include "wizard/pabofeedtable.h"
 
 #include <QEvent>
-#include <QKeyEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

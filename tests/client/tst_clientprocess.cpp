@@ -345,17 +345,17 @@ void tst_ClientProcess::discover_data()
 
     const QByteArray site = m_server.baseUrl();
     const QByteArray world = site + "/site/world.xml\tapplication/rss+xml\tWorld \xc2\xbb All\n";
-    const QByteArray atom
-        = "http://feeds.test/a\tapplication/atom+xml\thttp://feeds.test/a\n";
-    QTest::newRow("page") << QStringList{"--discover", "%1/site/index.html"} << 0
-                          << world + atom << QByteArray();
+    const QByteArray atom = "http://feeds.test/a\tapplication/atom+xml\thttp://feeds.test/a\n";
+    QTest::newRow("page") << QStringList{"--discover", "%1/site/index.html"} << 0 << world + atom
+                          << QByteArray();
     QTest::newRow("feed itself, typed without a scheme, offline")
         << QStringList{"--offline", "--discover", site.mid(7) + "/tech.xml"} << 0
-        << site + "/tech.xml\tapplication/rss+xml\tTech news\n" << QByteArray();
+        << site + "/tech.xml\tapplication/rss+xml\tTech news\n"
+        << QByteArray();
     QTest::newRow("no feeds") << QStringList{"--discover", "%1/plain.html"} << 1 << QByteArray()
                               << QByteArray("no feeds found");
-    QTest::newRow("http error") << QStringList{"--discover", "%1/nothing-here"} << 1
-                                << QByteArray() << QByteArray("The server answered 404 Not Found");
+    QTest::newRow("http error") << QStringList{"--discover", "%1/nothing-here"} << 1 << QByteArray()
+                                << QByteArray("The server answered 404 Not Found");
     QTest::newRow("nobody listening") << QStringList{"--discover", "http://127.0.0.1:1/"} << 1
                                       << QByteArray() << QByteArray("127.0.0.1:1");
     QTest::newRow("through a proxy")

@@ -51,8 +51,7 @@ void tst_Translations::filesAreFinished()
             source = xml.readElementText();
         } else if (xml.name() == u"translation") {
             const QString type = xml.attributes().value(QStringLiteral("type")).toString();
-            const QString translation
-                = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+            const QString translation = xml.readElementText(QXmlStreamReader::IncludeChildElements);
             if (type == u"obsolete" || type == u"vanished")
                 continue;
             ++messages;

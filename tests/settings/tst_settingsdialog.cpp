@@ -263,7 +263,8 @@ void tst_SettingsDialog::everyTextWhole()
             if (text.isEmpty())
                 continue;
             if (label->wordWrap())
-                QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(text));
+                QVERIFY2(
+                    label->height() >= label->heightForWidth(label->width()), qPrintable(text));
             else
                 QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(text));
         } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {

@@ -184,9 +184,9 @@ void tst_AboWizard::returnKeyKeepsThePage()
     // Shown and active, as a user has it: Return goes through the dialog too.
     WizardFixture f;
     TestHttpServer server;
-    server.setResponse("/page", TestHttpResponse::ok(
-        "<link rel=alternate type=application/rss+xml href=/a title=A>"
-        "<link rel=alternate type=application/atom+xml href=/b title=B>"));
+    server.setResponse("/page",
+        TestHttpResponse::ok("<link rel=alternate type=application/rss+xml href=/a title=A>"
+                             "<link rel=alternate type=application/atom+xml href=/b title=B>"));
     f.wizard.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.wizard));
     f.wizard.activateWindow();
@@ -224,9 +224,9 @@ void tst_AboWizard::finishWithNothingTicked()
 {
     WizardFixture f;
     TestHttpServer server;
-    server.setResponse("/page", TestHttpResponse::ok(
-        "<link rel=alternate type=application/rss+xml href=/a title=A>"
-        "<link rel=alternate type=application/atom+xml href=/b title=B>"));
+    server.setResponse("/page",
+        TestHttpResponse::ok("<link rel=alternate type=application/rss+xml href=/a title=A>"
+                             "<link rel=alternate type=application/atom+xml href=/b title=B>"));
     QSignalSpy saved(f.mission, &AboWizzard::saveFeed);
     QSignalSpy closed(&f.wizard, &QDialog::accepted);
     f.mission->page1()->findChild<QRadioButton *>("radioButton")->click();
@@ -255,7 +255,8 @@ void tst_AboWizard::finishWithNothingTicked()
     g.wizard.next();
     g.wizard.finish();
     QCOMPARE(closedToo.count(), 0);
-    QCOMPARE(g.mission->page3()->notice(), QStringLiteral("Tick the feeds you want to subscribe to."));
+    QCOMPARE(
+        g.mission->page3()->notice(), QStringLiteral("Tick the feeds you want to subscribe to."));
 }
 
 void tst_AboWizard::catalogueUnavailable()

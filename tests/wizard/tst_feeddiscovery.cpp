@@ -130,7 +130,8 @@ void tst_FeedDiscovery::links_data()
         "<p>Hello <link rel=\"alternate\" type=\"application/rss+xml\" href=\"b.xml\" "
         "title=\"Body\"></p>",
         {base + "/dir/b.xml" + rss + "Body"});
-    row("base href", rssLink("href=\"feed.xml\"").replace("<head>", "<head><base href=\"http://cdn.test/x/\">"),
+    row("base href",
+        rssLink("href=\"feed.xml\"").replace("<head>", "<head><base href=\"http://cdn.test/x/\">"),
         {"http://cdn.test/x/feed.xml" + rss});
     row("relative base href",
         page("<base href=\"../news/\"><link rel=\"alternate\" type=\"application/rss+xml\" "
@@ -155,8 +156,9 @@ void tst_FeedDiscovery::links_data()
         {});
     row("title spread over lines", rssLink("href=\"/w\" title=\"  Two\n   lines\t\""),
         {base + "/w" + rss + "Two lines"});
-    row("page order", page("<link rel=\"alternate\" type=\"application/atom+xml\" href=\"/1\">",
-                          "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"/2\">"),
+    row("page order",
+        page("<link rel=\"alternate\" type=\"application/atom+xml\" href=\"/1\">",
+            "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"/2\">"),
         {base + "/1|application/atom+xml|", base + "/2" + rss});
 }
 
@@ -175,10 +177,13 @@ void tst_FeedDiscovery::charset_data()
 
     const QString umlauts = QStringLiteral("Nachrichten – Übersicht");
     const QByteArray utf8 = umlauts.toUtf8();
-    const QByteArray cp1252 = "Nachrichten \x96 \xdc" "bersicht";
+    const QByteArray cp1252 = "Nachrichten \x96 \xdc"
+                              "bersicht";
     auto linkWith = [](const QByteArray &title, const QByteArray &head = {}) {
-        return page(head + "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"/f\" "
-                           "title=\"" + title + "\">");
+        return page(head
+            + "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"/f\" "
+              "title=\""
+            + title + "\">");
     };
     auto row = [](const char *name, const QByteArray &body, const QByteArray &type,
                    const QString &title) { QTest::newRow(name) << body << type << title; };
@@ -208,7 +213,9 @@ void tst_FeedDiscovery::charset_data()
         umlauts);
     row("nothing declared: windows-1252", linkWith(cp1252), "text/html", umlauts);
     row("iso-8859-15", linkWith("\xa4 \xbd"), "text/html; charset=iso-8859-15", "€ œ");
-    row("broken utf-8 is replaced, not dropped", linkWith("a\xff" "b"),
+    row("broken utf-8 is replaced, not dropped",
+        linkWith("a\xff"
+                 "b"),
         "text/html; charset=utf-8", QStringLiteral("a\uFFFDb"));
 }
 
@@ -234,37 +241,36 @@ void tst_FeedDiscovery::hostilePages_data()
     const QByteArray link = "<link rel=alternate type=application/rss+xml href=/x>";
     QTest::newRow("binary") << binary << 0;
     QTest::newRow("binary around a link") << binary + link + binary << 1;
-    QTest::newRow("unterminated quote")
-        << page("<link rel=\"alternate\" type=\"application/rss+xml\" href=\"/x.xml>"
-               + QByteArray(200000, 'a'))
-        << 0;
-    QTest::newRow("unterminated tags") << QByteArray(100000, '<') + "link " + QByteArray(100000, ' ')
-                                       << 0;
+    QTest::newRow("unterminated quote") << page(
+        "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"/x.xml>"
+        + QByteArray(200000, 'a')) << 0;
+    QTest::newRow("unterminated tags")
+        << QByteArray(100000, '<') + "link " + QByteArray(100000, ' ') << 0;
     // Nesting deeper than any real page is read up to where it gets that deep.
     QTest::newRow("deep nesting") << link + QByteArray("<div>").repeated(200000) + link << 1;
-    QTest::newRow("deep nesting, then p") << QByteArray("<div>").repeated(4000) + link
-            + QByteArray("<p>x").repeated(100000)
-                                          << 1;
+    QTest::newRow("deep nesting, then p")
+        << QByteArray("<div>").repeated(4000) + link + QByteArray("<p>x").repeated(100000) << 1;
     QTest::newRow("misnested formatting") << link + QByteArray("<b><i><a>").repeated(20000) << 1;
-    QTest::newRow("wide, not deep") << QByteArray("<div><span>x</span></div>").repeated(200000) + link
-                                    << 1;
+    QTest::newRow("wide, not deep")
+        << QByteArray("<div><span>x</span></div>").repeated(200000) + link << 1;
     QTest::newRow("ten thousand feeds")
-        << QByteArray("<link rel=alternate type=application/rss+xml href=/f?%1>").repeated(1)
-               .replace("%1", "0")
-            + [] {
-                  QByteArray many;
-                  for (int i = 1; i < 10000; ++i)
-                      many += "<link rel=alternate type=application/rss+xml href=/f?"
-                          + QByteArray::number(i) + ">";
-                  return many;
-              }()
+        << QByteArray("<link rel=alternate type=application/rss+xml href=/f?%1>")
+                .repeated(1)
+                .replace("%1", "0")
+            +
+            [] {
+                QByteArray many;
+                for (int i = 1; i < 10000; ++i)
+                    many += "<link rel=alternate type=application/rss+xml href=/f?"
+                        + QByteArray::number(i) + ">";
+                return many;
+            }()
         << 10000;
     // A NUL spoils the value it is in, as in a browser, and nothing else.
-    QTest::newRow("nul bytes")
-        << QByteArray("<p>\0</p><link rel=alternate type=application/rss+xml href=/n>"
-                      "<link rel=alternate\0 type=application/rss+xml href=/m>",
-               115)
-        << 1;
+    QTest::newRow("nul bytes") << QByteArray(
+        "<p>\0</p><link rel=alternate type=application/rss+xml href=/n>"
+        "<link rel=alternate\0 type=application/rss+xml href=/m>",
+        115) << 1;
 }
 
 void tst_FeedDiscovery::hostilePages()
@@ -292,6 +298,12 @@ void tst_FeedDiscovery::feedDocument_data()
                       "Caf\xe9 \x80</title></channel></rss>")
         << "application/rss+xml|Café €";
     QTest::newRow("untitled") << QByteArray("<rss><channel/></rss>") << "application/rss+xml|";
+    QTest::newRow("line breaks before the declaration")
+        << QByteArray("\r\n\n<?xml version=\"1.0\"?><rss><channel><title>T</title></channel></rss>")
+        << "application/rss+xml|T";
+    QTest::newRow("charset only in the HTTP header") << QByteArray("<rss><channel><title>Gr\xfc\xdf"
+                                                                   "e</title></channel></rss>")
+                                                     << "application/rss+xml|Grüße";
     QTest::newRow("xhtml page") << QByteArray("<html><head><title>T</title></head></html>")
                                 << QString();
     QTest::newRow("broken feed") << QByteArray("<rss><channel><title>x</channel>") << QString();
@@ -303,7 +315,8 @@ void tst_FeedDiscovery::feedDocument()
     QFETCH(QByteArray, body);
     QFETCH(QString, expected);
     FeedLink feed;
-    const bool isFeed = FeedDiscovery::readFeedDocument(body, &feed);
+    const bool isFeed
+        = FeedDiscovery::readFeedDocument(body, &feed, "application/rss+xml; charset=ISO-8859-1");
     QCOMPARE(isFeed, !expected.isEmpty());
     if (isFeed)
         QCOMPARE(feed.type + QLatin1Char('|') + feed.title, expected);
@@ -380,9 +393,11 @@ void tst_FeedDiscovery::discovery()
     server.setResponse("/feed.xml", TestHttpResponse::ok(Feed));
     server.setResponse("/old", TestHttpResponse::redirect(301, server.baseUrl() + "/feed.xml"));
     server.setResponse("/start", TestHttpResponse::redirect(302, "/site/index.html"));
-    server.setResponse("/site/index.html", TestHttpResponse::ok(rssLink("title=P href=feeds/p.xml")));
+    server.setResponse(
+        "/site/index.html", TestHttpResponse::ok(rssLink("title=P href=feeds/p.xml")));
     server.setResponse("HEAD", "/nohead", TestHttpResponse::withStatus(405));
-    server.setResponse("GET", "/nohead", TestHttpResponse::ok(rssLink("title=P href=site/feeds/p.xml")));
+    server.setResponse(
+        "GET", "/nohead", TestHttpResponse::ok(rssLink("title=P href=site/feeds/p.xml")));
     server.setResponse("HEAD", "/nohead501", TestHttpResponse::withStatus(501));
     server.setResponse("GET", "/nohead501", TestHttpResponse::redirect(302, "/site/index.html"));
     server.setResponse("HEAD", "/getfails", TestHttpResponse::ok({}));
@@ -421,8 +436,8 @@ void tst_FeedDiscovery::discovery()
         QVERIFY(!discovery.errorString().isEmpty());
     } else {
         QCOMPARE(lines(discovery.feeds()), expected);
-        QCOMPARE(discovery.state(), expected.isEmpty() ? FeedDiscovery::NothingFound
-                                                       : FeedDiscovery::Found);
+        QCOMPARE(discovery.state(),
+            expected.isEmpty() ? FeedDiscovery::NothingFound : FeedDiscovery::Found);
         QCOMPARE(discovery.addressIsFeed(), itself);
     }
     if (path == "closed")
@@ -466,8 +481,9 @@ void tst_FeedDiscovery::tableRows()
     TestHttpServer server;
     const QString base = QString::fromLatin1(server.baseUrl());
     server.setResponse("/one", TestHttpResponse::ok(rssLink("href=/lone")));
-    server.setResponse("/two", TestHttpResponse::ok(page("<link rel=alternate type=" + Rss
-        + " href=/a title=A><link rel=alternate type=" + Rss + " href=/b title=B>")));
+    server.setResponse("/two",
+        TestHttpResponse::ok(page("<link rel=alternate type=" + Rss
+            + " href=/a title=A><link rel=alternate type=" + Rss + " href=/b title=B>")));
     server.setResponse("/untitled", TestHttpResponse::ok("<rss><channel/></rss>"));
     server.setResponse("/missing", TestHttpResponse::withStatus(404));
 
