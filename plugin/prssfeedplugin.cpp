@@ -894,8 +894,16 @@ void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int f
     if (query.next()) {
         // Known address: subscribed again with its old items, title and farmid.
         const int id = query.value(0).toInt();
+        query.exec(QStringLiteral("select toload from feeds where id=") + idText(id));
+        const bool subscribed = query.next() && query.value(0).toInt() == 1;
         query.exec(QStringLiteral("update feeds set toload = 1 where id=") + idText(id));
-        startFeedUpdate(id);
+        if (subscribed && m_updater) {
+            // Nothing new about it: the server is asked whether the document changed.
+            m_updater->update(id);
+            noteQueuedFeeds();
+        } else {
+            startFeedUpdate(id);
+        }
         newItems(id, true);
         renameFeed(id);
         return;

@@ -110,6 +110,7 @@ private slots:
     void badInputKeepsTheLocalState_data();
     void badInputKeepsTheLocalState();
     void updateLinesArriveAsFeedsEnd();
+    void secondRunTransfersNoUnchangedDocument();
 
 private:
     TestHttpServer m_server;
@@ -344,6 +345,37 @@ void tst_ClientProcess::updateLinesArriveAsFeedsEnd()
         "http://127.0.0.1:1/refused\tfailed\tConnection refused"};
     expected.sort();
     QCOMPARE(lines, expected);
+}
+
+void tst_ClientProcess::secondRunTransfersNoUnchangedDocument()
+{
+    TestHttpServer server;
+    server.setValidating(true);
+    server.setResponse("/a.xml", TestHttpResponse::ok(rss("A", {"a1"}), {{"ETag", "\"a\""}}));
+    server.setResponse("/b.xml",
+        TestHttpResponse::ok(
+            rss("B", {"b1", "b2"}), {{"Last-Modified", "Tue, 02 Jan 2024 10:00:00 GMT"}}));
+    QTemporaryDir home;
+    // The same command line twice, subscriptions included, as a cron job would run it.
+    const QStringList args = {QStringLiteral("--home"), home.path(), QStringLiteral("--user"),
+        QStringLiteral("6"), QStringLiteral("--server"), home.filePath(QStringLiteral("s.sqlite")),
+        QStringLiteral("--subscribe"), QString::fromLatin1(server.baseUrl() + "/a.xml"),
+        QStringLiteral("--subscribe"), QString::fromLatin1(server.baseUrl() + "/b.xml"),
+        QStringLiteral("--update")};
+    Run run = runClient(args);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out.count("\tchanged\n"), 2);
+    QCOMPARE(server.requestCount(), 2);
+
+    run = runClient(args);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out.count("\tunchanged\n"), 2);
+    QCOMPARE(server.requestCount(), 4);
+    QCOMPARE(server.conditionalCount(), 2);
+    QCOMPARE(server.notModifiedCount(), 2);
+    QCOMPARE(rows(home.filePath(QStringLiteral("profiles/6.rssdb")),
+                 QStringLiteral("select count(*) from items")),
+        QStringList{QStringLiteral("3")});
 }
 
 QTEST_MAIN(tst_ClientProcess)
