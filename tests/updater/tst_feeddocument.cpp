@@ -453,7 +453,8 @@ void TestFeedDocument::hostileDocuments()
 void TestFeedDocument::storageFailureLeavesNothing_data()
 {
     QTest::addColumn<QString>("failure");
-    for (const char *failure : {"rolled back mid-document", "read-only", "closed"})
+    for (const char *failure :
+        {"rolled back mid-document", "validators refused", "read-only", "closed"})
         QTest::newRow(failure) << failure;
 }
 
@@ -466,18 +467,25 @@ void TestFeedDocument::storageFailureLeavesNothing()
     if (failure == "rolled back mid-document") // by SQLite itself
         QVERIFY(f->exec("CREATE TRIGGER poison BEFORE INSERT ON items WHEN NEW.title = 'poison' "
                         "BEGIN SELECT RAISE(ROLLBACK, 'refused'); END"));
+    else if (failure == "validators refused") // they go with the items, or neither does
+        QVERIFY(f->exec("CREATE TRIGGER poison BEFORE INSERT ON feedvalidators "
+                        "BEGIN SELECT RAISE(ROLLBACK, 'refused'); END"));
     else if (failure == "read-only")
         QVERIFY(f->exec("PRAGMA query_only = 1"));
     else
         f->db.close();
     {
         FeedDocument document(&f->db, QStringLiteral("1"));
+        FeedValidators validators;
+        validators.etag = QStringLiteral("\"e\"");
+        document.setValidators(validators);
         QCOMPARE(document.process(doc), FeedDocument::StorageFailed);
         QVERIFY(!document.renamed());
     }
     QVERIFY(f->db.isOpen() || f->db.open());
     QVERIFY(f->exec("PRAGMA query_only = 0") && f->exec("DROP TRIGGER IF EXISTS poison"));
     QCOMPARE(f->items(1), QStringList());
+    QVERIFY(FeedValidators::load(f->db, 1).isEmpty());
     QCOMPARE(f->value("select ifnull(channeltitle, '~') || ifnull(description, '~') || charset "
                       "from feeds"),
         "~~utf-8");

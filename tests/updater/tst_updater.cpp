@@ -294,7 +294,7 @@ void TestUpdater::transfersInFlight()
         RssSettings::setValue(RssSettings::ParallelUpdates, parallel);
     for (int id = 1; id <= 12; ++id)
         addServedFeed(id);
-    server->setAnswerDelay(80); // long enough for every free slot to be taken
+    server->setAnswerDelay(200); // long enough for every free slot to be taken
     Updater updater(&f->db);
     QCOMPARE(updater.parallel(), expected);
     QSignalSpy reports(&updater, &Updater::newItems);
@@ -346,7 +346,7 @@ void TestUpdater::callsWhileBusy()
         for (int id : {3, 4}) {
             TestHttpResponse slow
                 = TestHttpResponse::ok(feedDocument("F" + QByteArray::number(id)));
-            slow.delayMs = 200 * (id - 2);
+            slow.delayMs = 400 * (id - 2);
             server->queueResponse("GET", "/f" + QByteArray::number(id), slow);
         }
     }
