@@ -36,8 +36,7 @@ int main(int argc, char **argv)
             return 1;
         }
         std::printf("%s\n",
-            qPrintable(
-                QCoreApplication::translate("ServerStore", "Copied %n user(s).", nullptr, copied)));
+            qPrintable(QCoreApplication::translate("ServerStore", "Users copied: %1").arg(copied)));
         return 0;
     }
 

@@ -7,6 +7,8 @@
 // different users never wait for each other.
 class PostgresServerStore : public ServerStore
 {
+    Q_DECLARE_TR_FUNCTIONS(PostgresServerStore)
+
 public:
     PostgresServerStore() = default;
 

@@ -5,6 +5,8 @@
 // The store in one SQLite file: one machine, and the homes on it that share the file.
 class SqliteServerStore : public ServerStore
 {
+    Q_DECLARE_TR_FUNCTIONS(SqliteServerStore)
+
 public:
     SqliteServerStore() = default;
 

@@ -380,7 +380,7 @@ void tst_ClientProcess::copyStoreMovesEveryUser()
     }
     Run run = runClient({QStringLiteral("--copy-store"), file, database});
     QVERIFY2(run.exitCode == 0, run.err.constData());
-    QCOMPARE(run.out.trimmed(), QByteArray("Copied 2 users."));
+    QCOMPARE(run.out.trimmed(), QByteArray("Users copied: 2"));
     run = runClient({QStringLiteral("--copy-store"), database, back});
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QCOMPARE(rows(back, QStringLiteral("select user, field, value from settings order by user")),
