@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <atomic>
 
 // Conflicts between writers are short: a few attempts with a growing, random
 // pause let every one of them through.
@@ -21,7 +22,8 @@ static const int WriteAttempts = 12;
 
 ServerStore::ServerStore()
 {
-    static int instances = 0;
+    // Stores may be opened on several threads, each with its own connection.
+    static std::atomic<int> instances{0};
     m_connection = QStringLiteral("pellix_server_store_%1").arg(++instances);
 }
 

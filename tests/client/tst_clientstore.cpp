@@ -9,15 +9,19 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSet>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
 #include "testpostgres.h"
+
+#include <vector>
 
 // A feed reference or record as the plug-in writes it into its messages.
 static Protocol feedMessage(quint16 command, int kind, int id, const QString &title,
@@ -109,6 +113,8 @@ private slots:
     void foreignStoresAreRefusedUntouched();
     void localProfileIsAdopted_data();
     void localProfileIsAdopted();
+    void concurrentWritersLoseNothing_data();
+    void concurrentWritersLoseNothing();
     void copyTakesEveryUserOrNone_data();
     void copyTakesEveryUserOrNone();
     void unreachableServersFailInTime_data();
@@ -413,6 +419,120 @@ void tst_ServerStore::localProfileIsAdopted()
     QCOMPARE(source, QStringLiteral("https://cat/"));
 }
 
+// A record as one line, for comparisons that name the difference.
+static QString recordText(const UserRecord &r)
+{
+    QStringList parts;
+    for (auto it = r.settings.cbegin(); it != r.settings.cend(); ++it)
+        parts.append(QStringLiteral("s%1=%2").arg(it.key()).arg(it.value()));
+    for (const UserRecord::Feed &f : r.feeds)
+        parts.append(QStringLiteral("f%1/%2/%3/%4/%5/%6")
+                         .arg(f.kind)
+                         .arg(f.id)
+                         .arg(f.title, f.source)
+                         .arg(f.state)
+                         .arg(f.title.isNull()));
+    for (const UserRecord::Folder &f : r.folders) {
+        parts.append(QStringLiteral("d%1/%2").arg(f.id).arg(f.title));
+        for (const auto &ref : f.feeds)
+            parts.append(QStringLiteral("r%1/%2").arg(ref.first).arg(ref.second));
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+static Protocol foldersMessage(const QList<UserRecord::Folder> &layout)
+{
+    Protocol p(41, ClientMessage::FoldersChanged);
+    p.add(ProtocolField::FolderCount, ProtocolArg::UInt16, uint(layout.size()));
+    for (const UserRecord::Folder &folder : layout) {
+        p.add(ProtocolField::FolderId, ProtocolArg::UInt16, folder.id);
+        p.add(ProtocolField::FolderTitle, ProtocolArg::String, folder.title, 1);
+        p.add(ProtocolField::FolderFeedCount, ProtocolArg::UInt16, uint(folder.feeds.size()));
+        for (const auto &ref : folder.feeds) {
+            p.add(ProtocolField::FeedKind, ProtocolArg::UInt16, ref.first);
+            p.add(ProtocolField::OwnFeedId, ProtocolArg::UInt32, ref.second);
+        }
+    }
+    return p;
+}
+
+void tst_ServerStore::concurrentWritersLoseNothing_data()
+{
+    addBackendColumn();
+}
+
+void tst_ServerStore::concurrentWritersLoseNothing()
+{
+    // Eight writers, two per user, each on its own connection and thread: every
+    // writer subscribes feeds of its own and sends its whole folder layout after
+    // each one. No message may be refused, every feed must arrive, and a user's
+    // layout must be one writer's last message, not a blend of two.
+    QFETCH(QString, backend);
+    NEW_LOCATION(location, backend);
+    const int users = 4;
+    const int writers = 2 * users;
+    const int feedsEach = 12;
+    {
+        const auto store = openStore(location);
+        for (int u = 1; u <= users; ++u)
+            QVERIFY(store->addUser(u));
+    }
+    QList<QStringList> failures(writers);
+    QList<QList<UserRecord::Folder>> lastLayouts(writers);
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int w = 0; w < writers; ++w) {
+        threads.emplace_back(QThread::create([&, w] {
+            const auto store = ServerStore::forLocation(location);
+            if (!store->open(location)) {
+                failures[w].append(store->errorString());
+                return;
+            }
+            const quint32 user = quint32(w % users + 1);
+            QList<UserRecord::Folder> layout = {{1, QStringLiteral("My Feeds"), {}},
+                {10 + w, QStringLiteral("Writer %1").arg(w), {}}};
+            for (int i = 0; i < feedsEach; ++i) {
+                const int id = w * 100 + i;
+                const Protocol subscribe = feedMessage(ClientMessage::FeedSubscribed, 2, id,
+                    QStringLiteral("Feed %1").arg(id),
+                    QStringLiteral("http://127.0.0.1/%1.xml").arg(id));
+                layout[i % 2].feeds.append({2, id});
+                if (!store->apply(user, subscribe) || !store->apply(user, foldersMessage(layout)))
+                    failures[w].append(store->errorString());
+            }
+            lastLayouts[w] = layout;
+        }));
+        threads.back()->start();
+    }
+    for (const auto &thread : threads)
+        QVERIFY(thread->wait(120000));
+    for (int w = 0; w < writers; ++w)
+        QVERIFY2(failures.at(w).isEmpty(), qPrintable(failures.at(w).join(QLatin1Char('\n'))));
+
+    const auto store = openStore(location);
+    for (int u = 1; u <= users; ++u) {
+        const UserRecord record = store->record(u);
+        QSet<int> ids;
+        for (const UserRecord::Feed &feed : record.feeds) {
+            ids.insert(feed.id);
+            QCOMPARE(feed.source, QStringLiteral("http://127.0.0.1/%1.xml").arg(feed.id));
+        }
+        QSet<int> expected;
+        for (const int w : {u - 1, u - 1 + users}) {
+            for (int i = 0; i < feedsEach; ++i)
+                expected.insert(w * 100 + i);
+        }
+        QCOMPARE(ids, expected);
+        UserRecord first;
+        first.folders = lastLayouts.at(u - 1);
+        UserRecord second;
+        second.folders = lastLayouts.at(u - 1 + users);
+        UserRecord layout;
+        layout.folders = record.folders;
+        const QString found = recordText(layout);
+        QVERIFY2(found == recordText(first) || found == recordText(second), qPrintable(found));
+    }
+}
+
 static UserRecord sampleRecord(quint32 user)
 {
     UserRecord record;
@@ -426,31 +546,6 @@ static UserRecord sampleRecord(quint32 user)
     record.folders = {{1, QStringLiteral("My Feeds"), {{2, base + 1}}},
         {7, QStringLiteral("Tech %1").arg(user), {{1, base + 2}, {2, base + 3}}}};
     return record;
-}
-
-static bool sameRecord(const UserRecord &a, const UserRecord &b)
-{
-    const auto text = [](const UserRecord &r) {
-        QStringList parts;
-        for (auto it = r.settings.cbegin(); it != r.settings.cend(); ++it)
-            parts.append(QStringLiteral("s%1=%2").arg(it.key()).arg(it.value()));
-        for (const UserRecord::Feed &f : r.feeds)
-            parts.append(QStringLiteral("f%1/%2/%3/%4/%5/%6")
-                             .arg(f.kind)
-                             .arg(f.id)
-                             .arg(f.title, f.source)
-                             .arg(f.state)
-                             .arg(f.title.isNull()));
-        for (const UserRecord::Folder &f : r.folders) {
-            parts.append(QStringLiteral("d%1/%2").arg(f.id).arg(f.title));
-            for (const auto &ref : f.feeds)
-                parts.append(QStringLiteral("r%1/%2").arg(ref.first).arg(ref.second));
-        }
-        return parts.join(QLatin1Char(' '));
-    };
-    if (text(a) != text(b))
-        qWarning("%s\n  !=\n%s", qPrintable(text(a)), qPrintable(text(b)));
-    return text(a) == text(b);
 }
 
 void tst_ServerStore::copyTakesEveryUserOrNone_data()
@@ -522,15 +617,14 @@ void tst_ServerStore::copyTakesEveryUserOrNone()
         QCOMPARE(copied, 0);
         QVERIFY2(error.contains(QStringLiteral("refused")), qPrintable(error));
         QCOMPARE(store->users(), (QList<quint32>{2, 9}));
-        QVERIFY(sameRecord(store->record(2), sampleRecord(20)));
+        QCOMPARE(recordText(store->record(2)), recordText(sampleRecord(20)));
         return;
     }
     QVERIFY2(ok, qPrintable(error));
     QCOMPARE(copied, 3);
     QCOMPARE(store->users(), (QList<quint32>{1, 2, 9, 4000000000u}));
     for (const quint32 user : {1u, 2u, 9u, 4000000000u})
-        QVERIFY2(
-            sameRecord(store->record(user), sampleRecord(user)), qPrintable(QString::number(user)));
+        QCOMPARE(recordText(store->record(user)), recordText(sampleRecord(user)));
 }
 
 void tst_ServerStore::unreachableServersFailInTime_data()
