@@ -13,6 +13,7 @@ bool PostgresServerStore::open(const QString &address)
 {
     close();
     m_error.clear();
+    m_address = address;
     const QUrl url(address, QUrl::StrictMode);
     m_location = url.isValid() ? url.toDisplayString(QUrl::RemovePassword) : address;
     if (!url.isValid() || !isDatabaseAddress(address) || url.path().size() < 2) {

@@ -95,6 +95,7 @@ bool ServerStore::write(const std::function<bool()> &work)
 {
     if (!isOpen())
         return fail(tr("The server store is not open."));
+    bool reconnected = false;
     for (int attempt = 1;; ++attempt) {
         m_error.clear();
         m_statementError = QSqlError();
@@ -106,10 +107,33 @@ bool ServerStore::write(const std::function<bool()> &work)
         // A message that cannot be read fails the same way every time.
         if (!m_error.isEmpty())
             return false;
-        if (attempt == WriteAttempts || !isTransient(m_statementError))
-            return fail(m_statementError.text());
+        if (attempt == WriteAttempts || !isTransient(m_statementError)) {
+            // A database server that restarted has dropped the connection: one
+            // new connection, one more attempt.
+            const QSqlError error = m_statementError;
+            if (!reconnected && reconnect()) {
+                reconnected = true;
+                continue;
+            }
+            return fail(error.text());
+        }
         QThread::msleep(QRandomGenerator::global()->bounded(1u, 5u * uint(attempt) + 2u));
     }
+}
+
+bool ServerStore::reconnect()
+{
+    if (m_reconnecting || m_address.isEmpty())
+        return false;
+    {
+        QSqlQuery probe(m_db);
+        if (probe.exec(QStringLiteral("select 1")))
+            return false; // the connection works: the failure was the statement's own
+    }
+    m_reconnecting = true;
+    const bool ok = open(m_address);
+    m_reconnecting = false;
+    return ok;
 }
 
 bool ServerStore::createSchema(const QStringList &statements)

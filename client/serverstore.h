@@ -88,12 +88,17 @@ protected:
     // reports a conflict with another writer.
     bool write(const std::function<bool()> &work);
     bool createSchema(const QStringList &statements);
+    // Opens the store again after its connection broke; false when the
+    // connection still works or cannot be made.
+    bool reconnect();
 
     QString m_connection;
     QString m_location;
+    QString m_address; // as given to open, password included
     QSqlDatabase m_db;
     QString m_error;
     mutable QSqlError m_statementError;
+    bool m_reconnecting = false;
 
 private:
     bool begin(bool write) const;

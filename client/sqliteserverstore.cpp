@@ -12,6 +12,7 @@ bool SqliteServerStore::open(const QString &file)
 {
     close();
     m_error.clear();
+    m_address = file;
     m_location = file;
     const QFileInfo info(file);
     if (info.exists() && !info.isFile())

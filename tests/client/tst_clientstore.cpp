@@ -117,6 +117,7 @@ private slots:
     void concurrentWritersLoseNothing();
     void copyTakesEveryUserOrNone_data();
     void copyTakesEveryUserOrNone();
+    void restartedServerIsReconnected();
     void unreachableServersFailInTime_data();
     void unreachableServersFailInTime();
 
@@ -625,6 +626,22 @@ void tst_ServerStore::copyTakesEveryUserOrNone()
     QCOMPARE(store->users(), (QList<quint32>{1, 2, 9, 4000000000u}));
     for (const quint32 user : {1u, 2u, 9u, 4000000000u})
         QCOMPARE(recordText(store->record(user)), recordText(sampleRecord(user)));
+}
+
+void tst_ServerStore::restartedServerIsReconnected()
+{
+    NEW_LOCATION(location, QStringLiteral("postgresql"));
+    const auto store = openStore(location);
+    QVERIFY(store->addUser(6));
+    QString reason;
+    QVERIFY2(m_postgres.restart(&reason), qPrintable(reason));
+    // The first write after the restart meets a dropped connection and opens a new one.
+    QVERIFY2(store->apply(6,
+                 feedMessage(ClientMessage::FeedSubscribed, 2, 1, QStringLiteral("After"),
+                     QStringLiteral("http://127.0.0.1/after.xml"))),
+        qPrintable(store->errorString()));
+    QCOMPARE(answerFor(*store, 6).feeds,
+        QStringList{QStringLiteral("2:1:After:http://127.0.0.1/after.xml:3")});
 }
 
 void tst_ServerStore::unreachableServersFailInTime_data()

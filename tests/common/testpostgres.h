@@ -96,15 +96,18 @@ public:
                 &output))
             return failed(reason, QStringLiteral("initdb failed: ") + output);
         m_port = freePort();
-        const QString options
-            = QStringLiteral("-k %1 -h 127.0.0.1 -p %2 -F").arg(m_dir->path()).arg(m_port);
-        if (!runTool(QStringLiteral("pg_ctl"),
-                {QStringLiteral("-D"), m_data, QStringLiteral("-l"),
-                    m_dir->filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
-                    QStringLiteral("-o"), options, QStringLiteral("start")},
-                &output))
+        if (!control(QStringLiteral("start"), &output))
             return failed(reason, QStringLiteral("pg_ctl start failed: ") + output);
         m_running = true;
+        return true;
+    }
+
+    // Stops the server at once, dropping every connection, and starts it again.
+    bool restart(QString *reason = nullptr)
+    {
+        QString output;
+        if (!control(QStringLiteral("restart"), &output))
+            return failed(reason, QStringLiteral("pg_ctl restart failed: ") + output);
         return true;
     }
 
@@ -182,6 +185,18 @@ private:
         }
         QSqlDatabase::removeDatabase(QStringLiteral("testpostgres"));
         return ok;
+    }
+
+    bool control(const QString &command, QString *output) const
+    {
+        const QString options
+            = QStringLiteral("-k %1 -h 127.0.0.1 -p %2 -F").arg(m_dir->path()).arg(m_port);
+        return runTool(QStringLiteral("pg_ctl"),
+            {QStringLiteral("-D"), m_data, QStringLiteral("-l"),
+                m_dir->filePath(QStringLiteral("server.log")), QStringLiteral("-m"),
+                QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("-o"), options,
+                command},
+            output);
     }
 
     static int freePort()
