@@ -4,6 +4,7 @@
 #include "protocolfields.h"
 #include "sqliteserverstore.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlQuery>
@@ -246,14 +247,23 @@ bool ServerStore::removeUser(quint32 user)
     return true;
 }
 
-UserRecord ServerStore::record(quint32 user) const
+UserRecord ServerStore::record(quint32 user, bool *ok) const
 {
+    m_statementError = QSqlError();
     // One snapshot: a writer that commits meanwhile shows up completely or not at all.
-    if (!isOpen() || !begin(false))
-        return {};
-    const UserRecord result = readRecord(user);
-    end(true);
-    return result;
+    const bool begun = isOpen() && begin(false);
+    const UserRecord result = begun ? readRecord(user) : UserRecord();
+    const bool read = begun && !m_statementError.isValid();
+    if (begun)
+        end(true);
+    if (!read) {
+        m_error = isOpen()
+            ? tr("The server store %1 cannot be read: %2").arg(m_location, m_statementError.text())
+            : tr("The server store is not open.");
+    }
+    if (ok)
+        *ok = read;
+    return read ? result : UserRecord();
 }
 
 UserRecord ServerStore::readRecord(quint32 user) const
@@ -423,6 +433,19 @@ bool ServerStore::apply(quint32 user, const Protocol &message, const FeedLookup 
 bool ServerStore::copy(const QString &from, const QString &to, int *copied, QString *error)
 {
     *copied = 0;
+    // A file the copy creates goes again when the copy fails: nothing is left behind.
+    const bool newFile = !isDatabaseAddress(to) && !QFileInfo::exists(to);
+    if (copyInto(from, to, copied, error))
+        return true;
+    if (newFile) {
+        for (const char *suffix : {"", "-wal", "-shm"})
+            QFile::remove(to + QLatin1String(suffix));
+    }
+    return false;
+}
+
+bool ServerStore::copyInto(const QString &from, const QString &to, int *copied, QString *error)
+{
     // Opening creates an empty store: a mistyped source must not pass for one.
     if (!isDatabaseAddress(from) && !QFileInfo(from).isFile()) {
         *error = tr("The server store %1 does not exist.").arg(from);

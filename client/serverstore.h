@@ -51,7 +51,9 @@ public:
     // Records a user the server has not seen, with what it is given (possibly
     // nothing). Does nothing for a known user.
     bool addUser(quint32 user, const UserRecord &record = UserRecord());
-    UserRecord record(quint32 user) const;
+    // ok, when given, tells whether the whole record could be read: an answer
+    // built from part of it would make the reader delete the rest.
+    UserRecord record(quint32 user, bool *ok = nullptr) const;
 
     // Applies SettingChanged, FeedSubscribed, FeedUnsubscribed, FeedChanged and
     // FoldersChanged for a known user. A message that ends before its fields do
@@ -96,11 +98,12 @@ protected:
     QString m_location;
     QString m_address; // as given to open, password included
     QSqlDatabase m_db;
-    QString m_error;
+    mutable QString m_error; // reads report their failures too
     mutable QSqlError m_statementError;
     bool m_reconnecting = false;
 
 private:
+    static bool copyInto(const QString &from, const QString &to, int *copied, QString *error);
     bool begin(bool write) const;
     bool end(bool commit) const;
     bool lockUser(quint32 user);

@@ -394,6 +394,12 @@ void tst_ClientProcess::copyStoreMovesEveryUser()
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(missing.toLocal8Bit()), run.err.constData());
     QVERIFY(!QFile::exists(missing));
+
+    // A database that is not there: a clear message, nothing copied.
+    run = runClient({QStringLiteral("--copy-store"), file,
+        QStringLiteral("postgresql://pellix@127.0.0.1:%1/nosuchdb").arg(m_postgres.port())});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("nosuchdb"), run.err.constData());
 }
 
 void tst_ClientProcess::badInputKeepsTheLocalState_data()

@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QSettings>
 #include <QSqlDatabase>
@@ -118,6 +119,8 @@ private slots:
     void copyTakesEveryUserOrNone_data();
     void copyTakesEveryUserOrNone();
     void restartedServerIsReconnected();
+    void brokenRecordsAreNotAnswered_data();
+    void brokenRecordsAreNotAnswered();
     void unreachableServersFailInTime_data();
     void unreachableServersFailInTime();
 
@@ -642,6 +645,53 @@ void tst_ServerStore::restartedServerIsReconnected()
         qPrintable(store->errorString()));
     QCOMPARE(answerFor(*store, 6).feeds,
         QStringList{QStringLiteral("2:1:After:http://127.0.0.1/after.xml:3")});
+}
+
+void tst_ServerStore::brokenRecordsAreNotAnswered_data()
+{
+    addBackendColumn();
+}
+
+void tst_ServerStore::brokenRecordsAreNotAnswered()
+{
+    // The folder references vanish under an open store: what is left would
+    // answer with feeds but no layout, and the reader would act on it.
+    QFETCH(QString, backend);
+    NEW_LOCATION(location, backend);
+    const auto store = openStore(location);
+    QVERIFY(store->addUser(3, sampleRecord(3)));
+    bool ok = false;
+    QCOMPARE(store->record(3, &ok).feeds.size(), 3);
+    QVERIFY(ok);
+    const QString drop = QStringLiteral("drop table folderfeeds");
+    if (backend == QLatin1String("sqlite")) {
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("breaker"));
+        db.setDatabaseName(location);
+        QVERIFY(db.open());
+        QVERIFY(QSqlQuery(db).exec(drop));
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("breaker"));
+    } else {
+        QString reason;
+        QVERIFY2(
+            m_postgres.execute(drop, QUrl(location).path().mid(1), &reason), qPrintable(reason));
+    }
+    const UserRecord broken = store->record(3, &ok);
+    QVERIFY(!ok);
+    QVERIFY(broken.feeds.isEmpty() && broken.settings.isEmpty());
+    QVERIFY2(store->errorString().contains(QStringLiteral("folderfeeds")),
+        qPrintable(store->errorString()));
+
+    // Nor is such a store copied: the new file the copy began is removed again.
+    const QString target = m_dir.filePath(QStringLiteral("copy-of-broken-%1.sqlite").arg(backend));
+    int copied = -1;
+    QString error;
+    QVERIFY(!ServerStore::copy(location, target, &copied, &error));
+    QCOMPARE(copied, 0);
+    QVERIFY2(error.contains(QStringLiteral("folderfeeds")), qPrintable(error));
+    QVERIFY(!QFileInfo::exists(target));
 }
 
 void tst_ServerStore::unreachableServersFailInTime_data()
