@@ -37,7 +37,7 @@
 <context>
     <name>ClientApplication</name>
     <message>
-        <location filename="../clientapplication.cpp" line="+61"/>
+        <location filename="../clientapplication.cpp" line="+65"/>
         <source>pellix: the home folder %1 cannot be created.
 </source>
         <translation>pellix: Der Basisordner %1 kann nicht angelegt werden.
@@ -275,12 +275,12 @@
 <context>
     <name>HeadlessUpdate</name>
     <message>
-        <location filename="../headlessupdate.cpp" line="+31"/>
+        <location filename="../headlessupdate.cpp" line="+33"/>
         <source>This news plug-in cannot update feeds without a window.</source>
         <translation>Dieses Nachrichten-Plug-in kann Feeds nicht ohne Fenster aktualisieren.</translation>
     </message>
     <message>
-        <location line="+48"/>
+        <location line="+58"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
@@ -336,7 +336,7 @@
 <context>
     <name>PostgresServerStore</name>
     <message>
-        <location filename="../postgresserverstore.cpp" line="+19"/>
+        <location filename="../postgresserverstore.cpp" line="+20"/>
         <source>%1 is not a PostgreSQL address such as postgresql://USER@HOST:PORT/DBNAME.</source>
         <translation>%1 ist keine PostgreSQL-Adresse wie postgresql://USER@HOST:PORT/DBNAME.</translation>
     </message>
@@ -379,17 +379,19 @@
 <context>
     <name>ServerStore</name>
     <message>
-        <location filename="../serverstore.cpp" line="+425"/>
+        <location filename="../serverstore.cpp" line="+261"/>
+        <location line="+213"/>
         <source>The server store %1 cannot be read: %2</source>
         <translation>Der Serverspeicher %1 kann nicht gelesen werden: %2</translation>
     </message>
     <message>
-        <location line="-330"/>
+        <location line="-376"/>
+        <location line="+164"/>
         <source>The server store is not open.</source>
         <translation>Der Serverspeicher ist nicht geöffnet.</translation>
     </message>
     <message>
-        <location line="+285"/>
+        <location line="+154"/>
         <source>The server has no record of user %1 yet.</source>
         <translation>Der Server kennt Benutzer %1 noch nicht.</translation>
     </message>
@@ -399,7 +401,7 @@
         <translation>Der Server speichert Nachricht %1 nicht.</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+23"/>
         <source>The server store %1 does not exist.</source>
         <translation>Den Serverspeicher %1 gibt es nicht.</translation>
     </message>
@@ -438,7 +440,7 @@
 <context>
     <name>SqliteServerStore</name>
     <message>
-        <location filename="../sqliteserverstore.cpp" line="+18"/>
+        <location filename="../sqliteserverstore.cpp" line="+19"/>
         <source>The server store %1 is not a file.</source>
         <translation>Der Serverspeicher %1 ist keine Datei.</translation>
     </message>
