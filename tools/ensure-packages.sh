@@ -3,8 +3,11 @@
 # those that are missing; does nothing (and prints nothing) when all are there.
 set -euo pipefail
 
+# postgresql and libqt6sql6-psql: the PostgreSQL server store, and the server
+# its tests start for themselves; libgumbo-dev: the HTML5 parser that reads web
+# pages for their feeds.
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-webengine-dev libqt6sql6-sqlite
-          qt6-tools-dev qt6-l10n-tools libgumbo-dev)
+          qt6-tools-dev qt6-l10n-tools postgresql libqt6sql6-psql libgumbo-dev)
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "Not a Debian system: make sure these are installed: ${packages[*]}" >&2

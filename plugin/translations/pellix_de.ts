@@ -25,7 +25,7 @@
 <context>
     <name>FeedDiscovery</name>
     <message>
-        <location filename="../../wizard/feeddiscovery.cpp" line="+189"/>
+        <location filename="../../wizard/feeddiscovery.cpp" line="+200"/>
         <source>Connection timed out</source>
         <translation>Zeitüberschreitung der Verbindung</translation>
     </message>
@@ -49,7 +49,7 @@
 <context>
     <name>HttpConnection</name>
     <message>
-        <location filename="../../updater/httpconnection.cpp" line="+202"/>
+        <location filename="../../updater/httpconnection.cpp" line="+211"/>
         <location line="+12"/>
         <location line="+17"/>
         <source>The response body is too large</source>
@@ -400,7 +400,7 @@
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location line="+680"/>
+        <location line="+688"/>
         <source>Delete News</source>
         <translation>Newsfeed löschen</translation>
     </message>
