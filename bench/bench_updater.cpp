@@ -3,11 +3,12 @@
 // feed), then by `pellix --update` from an empty home; and the cost of storing one
 // 1000-item document against a bare stream-reader pass plus prepared inserts.
 
+#include "core/feeddatabase.h"
+#include "core/rssprotocol.h"
 #include "host/pdir.h"
 #include "host/protocol.h"
-#include "host/recordingrouter.h"
 #include "host/request.h"
-#include "plugin/feeddatabase.h"
+#include "recordingrouter.h"
 #include "tests/common/testhttpserver.h"
 #include "updater/feeddocument.h"
 #include "updater/updater.h"

@@ -1,6 +1,6 @@
 #include "serverstore.h"
+#include "core/rssprotocol.h"
 #include "fieldreader.h"
-#include "protocolfields.h"
 
 #include <QCoreApplication>
 #include <QDir>

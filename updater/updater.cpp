@@ -1,8 +1,8 @@
 #include "updater.h"
 
+#include "core/rsssettings.h"
 #include "feeddocument.h"
 #include "httpconnection.h"
-#include "plugin/rsssettings.h"
 
 #include "host/psimplemessage.h"
 #include "host/request.h"
@@ -43,9 +43,6 @@ void Updater::prepareDatabase(QSqlDatabase &db)
     // the document being written.
     query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    // Serves the lookup of an item by feed, title and description.
-    query.exec(
-        QStringLiteral("CREATE INDEX IF NOT EXISTS items_lookup ON items (channelid, title)"));
 }
 
 QList<int> Updater::feedIds() const

@@ -3,7 +3,7 @@
 #include "host/psimplemessage.h"
 #include "host/request.h"
 #include "host/wrappluginhelper.h"
-#include "tree/decodeentities.h"
+#include "pages/decodeentities.h"
 #include "updater/httpconnection.h"
 
 #include <QHeaderView>

@@ -1,8 +1,8 @@
 #include "client/catalogue.h"
 #include "client/clientrouter.h"
 
+#include "core/feeddatabase.h"
 #include "host/pbasicdata.h"
-#include "plugin/feeddatabase.h"
 #include "wizard/pabofeedtree.h"
 
 #include <QFile>

@@ -1,11 +1,11 @@
 #include "client/newsdisplay.h"
-#include "client/protocolfields.h"
+#include "core/rssprotocol.h"
 
+#include "core/feeddatabase.h"
+#include "core/rsssettings.h"
 #include "host/pdir.h"
 #include "host/protocol.h"
 #include "host/psettings.h"
-#include "plugin/feeddatabase.h"
-#include "plugin/rsssettings.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -158,7 +158,7 @@ void tst_NewsDisplay::openMarkAndNotices()
 
     // New items bring the display forward only for feeds shown in it.
     auto notice = [&](quint16 command, QList<int> ids) {
-        Protocol p(41, command);
+        Protocol p(ClientMessage::NewsModule, command);
         if (command == ClientMessage::FeedItemsChanged)
             p.add(0, ProtocolArg::UInt16, uint(ids.size()));
         for (int id : ids)

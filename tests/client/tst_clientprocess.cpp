@@ -1,7 +1,7 @@
 #include "client/newsdisplay.h"
+#include "core/feeddatabase.h"
 #include "host/pdir.h"
 #include "host/psettings.h"
-#include "plugin/feeddatabase.h"
 
 #include "testhttpserver.h"
 

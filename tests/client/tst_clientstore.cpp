@@ -1,9 +1,9 @@
 #include "client/localprofile.h"
-#include "client/protocolfields.h"
 #include "client/serverstore.h"
+#include "core/rssprotocol.h"
 
-#include "plugin/feeddatabase.h"
-#include "plugin/protocolreader.h"
+#include "core/feeddatabase.h"
+#include "core/protocolreader.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -17,7 +17,7 @@
 static Protocol feedMessage(quint16 command, int kind, int id, const QString &title,
     const QString &source = QString(), int state = 3)
 {
-    Protocol p(41, command);
+    Protocol p(ClientMessage::NewsModule, command);
     if (command == ClientMessage::FeedChanged)
         p.add(ProtocolField::FeedTitle, ProtocolArg::String, title, 1);
     p.add(ProtocolField::FeedKind, ProtocolArg::UInt16, kind);
@@ -36,7 +36,7 @@ static Protocol feedMessage(quint16 command, int kind, int id, const QString &ti
 
 static Protocol settingMessage(int field, ProtocolArg::Type type, int value)
 {
-    Protocol p(41, ClientMessage::SettingChanged);
+    Protocol p(ClientMessage::NewsModule, ClientMessage::SettingChanged);
     p.add(ProtocolField::SettingCount, ProtocolArg::UInt16, 1);
     p.add(field, type, value);
     return p;
@@ -143,7 +143,7 @@ void tst_ServerStore::newUserAndMessagesChangeTheRecord()
         store->apply(1, settingMessage(ProtocolField::MaxItemsInViewer, ProtocolArg::UInt16, 17)));
     QVERIFY(store->apply(1, settingMessage(ProtocolField::NewItemsOnly, ProtocolArg::UInt8, 1)));
 
-    Protocol folders(41, FoldersChanged);
+    Protocol folders(ClientMessage::NewsModule, FoldersChanged);
     folders.add(ProtocolField::FolderCount, ProtocolArg::UInt16, 2);
     for (const auto &[id, title, kind, feed] :
         {std::tuple{1, "My Feeds", 2, 1}, std::tuple{4, "Tech", 1, 1005}}) {
@@ -161,7 +161,8 @@ void tst_ServerStore::newUserAndMessagesChangeTheRecord()
     QVERIFY(store->open(file));
     const Protocol answer = ServerStore::answer(store->record(1));
     const ReadAnswer read = readAnswer(answer);
-    QCOMPARE(read.settings, (QMap<int, int>{{778, 1}, {780, 17}}));
+    QCOMPARE(read.settings,
+        (QMap<int, int>{{ProtocolField::NewItemsOnly, 1}, {ProtocolField::MaxItemsInViewer, 17}}));
     QCOMPARE(read.feeds,
         (QStringList{QStringLiteral("2:1:Ä title:http://a/feed:3"),
             QStringLiteral("1:1005:Renamed:https://example.org/catalogue.xml:1")}));
@@ -175,7 +176,7 @@ void tst_ServerStore::newUserAndMessagesChangeTheRecord()
 void tst_ServerStore::truncatedMessagesChangeNothing_data()
 {
     QTest::addColumn<Protocol>("message");
-    Protocol folders(41, ClientMessage::FoldersChanged);
+    Protocol folders(ClientMessage::NewsModule, ClientMessage::FoldersChanged);
     folders.add(ProtocolField::FolderCount, ProtocolArg::UInt16, 2);
     folders.add(ProtocolField::FolderId, ProtocolArg::UInt16, 9);
     folders.add(ProtocolField::FolderTitle, ProtocolArg::String, QStringLiteral("Only one"), 1);
@@ -184,15 +185,16 @@ void tst_ServerStore::truncatedMessagesChangeNothing_data()
 
     const Protocol feed = feedMessage(
         ClientMessage::FeedSubscribed, 2, 8, QStringLiteral("T"), QStringLiteral("http://t/"));
-    Protocol cut(41, ClientMessage::FeedSubscribed);
+    Protocol cut(ClientMessage::NewsModule, ClientMessage::FeedSubscribed);
     for (int i = 0; i < feed.args().size() - 1; ++i)
         cut.addArg(feed.args().at(i));
     QTest::newRow("feed without state") << cut;
 
-    Protocol settings(41, ClientMessage::SettingChanged);
+    Protocol settings(ClientMessage::NewsModule, ClientMessage::SettingChanged);
     settings.add(ProtocolField::SettingCount, ProtocolArg::UInt16, 1);
     QTest::newRow("setting without value") << settings;
-    QTest::newRow("empty unsubscription") << Protocol(41, ClientMessage::FeedUnsubscribed);
+    QTest::newRow("empty unsubscription")
+        << Protocol(ClientMessage::NewsModule, ClientMessage::FeedUnsubscribed);
 }
 
 void tst_ServerStore::truncatedMessagesChangeNothing()
@@ -276,7 +278,9 @@ void tst_ServerStore::localProfileIsAdopted()
     QVERIFY(store.open(m_dir.filePath(QStringLiteral("adopt.sqlite"))));
     QVERIFY(store.addUser(5, record));
     const ReadAnswer answer = answerFor(store, 5);
-    QCOMPARE(answer.settings, (QMap<int, int>{{776, 45}, {779, 7}}));
+    QCOMPARE(answer.settings,
+        (QMap<int, int>{
+            {ProtocolField::UpdateInterval, 45}, {ProtocolField::MaxItemsInClient, 7}}));
     QCOMPARE(answer.feeds,
         (QStringList{
             QStringLiteral("2:1::http://own/:1"), QStringLiteral("1:1005:Cat:https://cat/:2")}));

@@ -83,7 +83,7 @@ void tst_PluginMessages::newSubscriptionsAndOwnFarmIds()
     // Own feeds count down from -1 below the lowest farmid, also once -1 is gone.
     f->plugin->saveFeed("http://127.0.0.1/a", "", -1);
     f->plugin->saveFeed("http://127.0.0.1/b", "", -1);
-    PMessageBox::scriptAnswers({1, 1});
+    ScriptedMessageBox::scriptAnswers({1, 1});
     f->plugin->clearFeed("http://127.0.0.1/a");
     from = f->router.count();
     f->plugin->saveFeed("http://127.0.0.1/c", "", -1);
@@ -185,11 +185,11 @@ void tst_PluginMessages::clearFeed()
             whenReported = PluginFixture::rows(rowAndItems);
     });
 
-    PMessageBox::scriptAnswers(answers);
+    ScriptedMessageBox::scriptAnswers(answers);
     const int from = f->router.count();
     f->plugin->clearFeed(source, false);
     QStringList asked;
-    for (const PMessageBox::Asked &question : PMessageBox::asked()) {
+    for (const ScriptedMessageBox::Asked &question : ScriptedMessageBox::asked()) {
         QVERIFY(question.title == "Delete News" && !question.hadParent);
         asked.append(question.text);
     }

@@ -1,7 +1,8 @@
+#include "core/rssprotocol.h"
 #include "feedfixture.h"
 #include "host/protocol.h"
-#include "host/recordingrouter.h"
 #include "host/request.h"
+#include "recordingrouter.h"
 #include "tests/common/testhttpserver.h"
 #include "updater/httpconnection.h"
 #include "updater/updater.h"
@@ -74,7 +75,7 @@ std::unique_ptr<Updater> TestUpdater::startedUpdater(int timeoutMs)
 {
     auto updater = std::make_unique<Updater>(&f->db);
     updater->setTimings(50, timeoutMs, timeoutMs + 300);
-    const int proxy = router->indexOf(1, 99);
+    const int proxy = router->indexOf(ClientMessage::CoreModule, ClientMessage::ProxyRequest);
     if (proxy < 0 || !router->answer(proxy, Protocol()))
         return nullptr;
     return updater;

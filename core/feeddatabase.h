@@ -12,10 +12,20 @@ public:
     static QString fileFor(quint32 user);
 
     // Replaces the connection by one on file, creates missing tables (folder 1
-    // "My Feeds" with a new folder table; *created tells) and adds the charset
-    // column to files that predate it. Returns false when the file cannot be used;
+    // "My Feeds" with a new folder table; *created tells) and brings an older
+    // file up to the current schema. Returns false when the file cannot be used;
     // errorString tells why. A file that is not a database is never changed.
     static bool open(QSqlDatabase &db, const QString &file, bool *created = nullptr,
         QString *errorString = nullptr);
     static void close(QSqlDatabase &db);
+
+    // The schema a file has reached (PRAGMA user_version); -1 when unreadable.
+    // 1: feeds.charset, 2: the item indexes, 3: the full-text index of items.
+    static constexpr int CurrentSchema = 3;
+    static int schemaVersion(QSqlDatabase &db);
+
+private:
+    static void migrate(QSqlDatabase &db);
+    static void setSchemaVersion(QSqlDatabase &db, int version);
+    static bool createSearchIndex(QSqlDatabase &db);
 };
