@@ -1,5 +1,6 @@
 #include "client/newsdisplay.h"
 #include "core/rssprotocol.h"
+#include "testhelpers.h"
 
 #include "core/feeddatabase.h"
 #include "core/rsssettings.h"
@@ -17,14 +18,7 @@
 // Every line of the display, indented by depth: "Folder", " Feed (2)", "  Headline".
 static QStringList lines(QTreeWidget *tree)
 {
-    QStringList result;
-    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-        int depth = 0;
-        for (QTreeWidgetItem *p = (*it)->parent(); p; p = p->parent())
-            ++depth;
-        result.append(QString(depth, QLatin1Char(' ')) + (*it)->text(0));
-    }
-    return result;
+    return TestHelpers::treeLines(tree);
 }
 
 static QTreeWidgetItem *find(QTreeWidget *tree, const QString &text)

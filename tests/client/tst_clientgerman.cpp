@@ -7,6 +7,7 @@
 #include "host/wrappluginhelper.h"
 #include "plugin/prssfeedplugin.h"
 #include "recordingrouter.h"
+#include "testhelpers.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,8 +20,7 @@
 
 static QString readFile(const QString &file)
 {
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromUtf8(TestHelpers::readFile(file));
 }
 
 class tst_ClientGerman : public QObject

@@ -2,6 +2,7 @@
 #include "core/feeddatabase.h"
 #include "host/pdir.h"
 #include "host/psettings.h"
+#include "testhelpers.h"
 
 #include "testhttpserver.h"
 
@@ -61,20 +62,6 @@ static Run runClient(const QStringList &arguments)
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
-}
-
-static QByteArray digest(const QString &file)
-{
-    QFile f(file);
-    f.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
-static void writeFile(const QString &file, const QByteArray &contents)
-{
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(contents);
 }
 
 static QStringList rows(const QString &file, const QString &statement)
@@ -306,3 +293,5 @@ void tst_ClientProcess::badInputKeepsTheLocalState()
 
 QTEST_MAIN(tst_ClientProcess)
 #include "tst_clientprocess.moc"
+
+using namespace TestHelpers;

@@ -1,6 +1,7 @@
 #include "client/localprofile.h"
 #include "client/serverstore.h"
 #include "core/rssprotocol.h"
+#include "testhelpers.h"
 
 #include "core/feeddatabase.h"
 #include "core/protocolreader.h"
@@ -40,13 +41,6 @@ static Protocol settingMessage(int field, ProtocolArg::Type type, int value)
     p.add(ProtocolField::SettingCount, ProtocolArg::UInt16, 1);
     p.add(field, type, value);
     return p;
-}
-
-static QByteArray digest(const QString &file)
-{
-    QFile f(file);
-    f.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
 // The answer read back with the plug-in's strict reader: settings, feeds, folders.
@@ -295,3 +289,5 @@ void tst_ServerStore::localProfileIsAdopted()
 
 QTEST_MAIN(tst_ServerStore)
 #include "tst_clientstore.moc"
+
+using namespace TestHelpers;

@@ -1,4 +1,5 @@
 #include "pluginfixture.h"
+#include "testhelpers.h"
 
 #include "host/psettings.h"
 #include "host/pskin.h"
@@ -8,22 +9,7 @@
 #include <QFile>
 #include <QResource>
 
-namespace {
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
+using namespace TestHelpers;
 
 class tst_PluginLifecycle : public QObject
 {
