@@ -23,6 +23,9 @@
 #include "updater/updater.h"
 #include "viewer/prssfeedview.h"
 #include "wizard/abowizzard.h"
+#include "wizard/pabopage1.h"
+#include "wizard/pabopage2.h"
+#include "wizard/pabopage3.h"
 
 #include <QApplication>
 #include <QIcon>

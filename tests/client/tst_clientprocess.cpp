@@ -21,6 +21,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+using namespace TestHelpers;
+
 static QByteArray rss(const QByteArray &title, const QList<QByteArray> &items)
 {
     QByteArray body
@@ -293,5 +295,3 @@ void tst_ClientProcess::badInputKeepsTheLocalState()
 
 QTEST_MAIN(tst_ClientProcess)
 #include "tst_clientprocess.moc"
-
-using namespace TestHelpers;

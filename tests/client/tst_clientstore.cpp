@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace TestHelpers;
+
 // A feed reference or record as the plug-in writes it into its messages.
 static Protocol feedMessage(quint16 command, int kind, int id, const QString &title,
     const QString &source = QString(), int state = 3)
@@ -289,5 +291,3 @@ void tst_ServerStore::localProfileIsAdopted()
 
 QTEST_MAIN(tst_ServerStore)
 #include "tst_clientstore.moc"
-
-using namespace TestHelpers;
