@@ -23,6 +23,11 @@ public:
     // 1: feeds.charset, 2: the item indexes, 3: the full-text index of items.
     static constexpr int CurrentSchema = 3;
     static int schemaVersion(QSqlDatabase &db);
+    // Adds the full-text index of items with the triggers that keep it current,
+    // unless the file has it. The index costs space and time on every write, so
+    // a profile gets it with its first search tree, not when it is opened.
+    // False when this SQLite has no FTS5.
+    static bool ensureSearchIndex(QSqlDatabase &db);
 
 private:
     static void migrate(QSqlDatabase &db);

@@ -40,15 +40,24 @@ void FeedDatabase::migrate(QSqlDatabase &db)
         setSchemaVersion(db, 2);
     }
 
-    // Without FTS5 in this SQLite the step fails as a whole and is tried again
-    // at the next start; searches then read every item.
-    if (version < 3 && createSearchIndex(db))
-        setSchemaVersion(db, 3);
+    // Step 3, the full-text index, waits for the first search tree: ensureSearchIndex().
 }
 
 void FeedDatabase::setSchemaVersion(QSqlDatabase &db, int version)
 {
     QSqlQuery(db).exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
+}
+
+bool FeedDatabase::ensureSearchIndex(QSqlDatabase &db)
+{
+    if (schemaVersion(db) >= 3)
+        return true;
+    // Without FTS5 in this SQLite the step fails as a whole and is tried again
+    // next time; searches then read every item.
+    if (!createSearchIndex(db))
+        return false;
+    setSchemaVersion(db, 3);
+    return true;
 }
 
 bool FeedDatabase::createSearchIndex(QSqlDatabase &db)

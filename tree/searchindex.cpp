@@ -1,5 +1,6 @@
 #include "searchindex.h"
 
+#include "core/feeddatabase.h"
 #include "core/transaction.h"
 
 #include <QSet>
@@ -75,11 +76,8 @@ SearchIndex::SearchIndex(QSqlDatabase *db, QObject *parent)
 
 void SearchIndex::create()
 {
-    // The feed database creates the index with its triggers; an SQLite without
-    // FTS5 has none, and searches then read every item.
-    QSqlQuery query(*m_db);
-    query.exec(QStringLiteral("select count(*) from sqlite_master where name = 'items_search'"));
-    m_available = query.next() && query.value(0).toInt() == 1;
+    // An SQLite without FTS5 has no index, and searches then read every item.
+    m_available = FeedDatabase::ensureSearchIndex(*m_db);
 }
 
 bool SearchIndex::buildStep(int count)
