@@ -27,9 +27,10 @@ bool HeadlessUpdate::attach(QString *errorString)
         return false;
     }
     news->onSynchronised(this, [this] { synchronised(); });
-    news->onFeedUpdated(this, [this](int id, const QString &source, const QString &outcome) {
-        feedUpdated(id, source, outcome);
-    });
+    news->onFeedUpdated(
+        this, [this](int id, const QString &source, const QString &outcome, const QString &reason) {
+            feedUpdated(id, source, outcome, reason);
+        });
     news->onUpdateRunFinished(this, [this] { runFinished(); });
     news->onDatabaseFailed(this, [this](const QString &reason) { databaseFailed(reason); });
     return true;
@@ -51,13 +52,23 @@ void HeadlessUpdate::synchronised()
     news->updateAllFeeds();
 }
 
-void HeadlessUpdate::feedUpdated(int id, const QString &source, const QString &outcome)
+void HeadlessUpdate::feedUpdated(
+    int id, const QString &source, const QString &outcome, const QString &reason)
 {
     if (m_finished || m_reported.contains(id))
         return;
     m_reported.insert(id);
+    QString line = QStringLiteral("%1\t%2\t%3").arg(id).arg(source, outcome);
+    if (!reason.isEmpty()) {
+        // One line per feed, whatever the error text holds.
+        QString why = reason;
+        why.replace(QLatin1Char('\t'), QLatin1Char(' '))
+            .replace(QLatin1Char('\n'), QLatin1Char(' '));
+        line += QLatin1Char('\t') + why.remove(QLatin1Char('\r'));
+    }
+    line += QLatin1Char('\n');
     // The output is unbuffered: a script following a long run sees each line as it comes.
-    m_output->write(QStringLiteral("%1\t%2\t%3\n").arg(id).arg(source, outcome).toUtf8());
+    m_output->write(line.toUtf8());
 }
 
 void HeadlessUpdate::runFinished()

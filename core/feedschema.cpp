@@ -29,10 +29,13 @@ void FeedDatabase::migrate(QSqlDatabase &db)
     }
 
     if (version < 2) {
-        // The updater looks items up by feed and title; a flag or a deletion
-        // changes only the columns that searches and pages read by.
-        query.exec(
-            QStringLiteral("CREATE INDEX IF NOT EXISTS items_lookup ON items (channelid, title)"));
+        // The updater looks an item up by feed, title and description (with the
+        // description outside the index, many items of one title make every lookup
+        // a scan); a flag or a deletion changes only the columns that searches and
+        // pages read by.
+        query.exec(QStringLiteral("DROP INDEX IF EXISTS items_lookup"));
+        query.exec(QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS items_identity ON items (channelid, title, description)"));
         query.exec(QStringLiteral(
             "CREATE INDEX IF NOT EXISTS items_by_mark ON items (mark, toclear, channelid)"));
         query.exec(QStringLiteral(

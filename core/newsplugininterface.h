@@ -29,9 +29,11 @@ public:
     // The server's answer (or its failure) has been merged and the updater exists.
     virtual QMetaObject::Connection onSynchronised(QObject *context, std::function<void()> callback)
         = 0;
-    // outcome: "changed", "unchanged" or "failed".
+    // outcome: "changed", "unchanged" or "failed"; reason: why it failed, else empty.
     virtual QMetaObject::Connection onFeedUpdated(QObject *context,
-        std::function<void(int id, const QString &source, const QString &outcome)> callback)
+        std::function<void(
+            int id, const QString &source, const QString &outcome, const QString &reason)>
+            callback)
         = 0;
     virtual QMetaObject::Connection onUpdateRunFinished(
         QObject *context, std::function<void()> callback)

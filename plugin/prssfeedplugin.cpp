@@ -238,8 +238,8 @@ QMetaObject::Connection PRSSFeedPlugin::onSynchronised(
     return connect(this, &PRSSFeedPlugin::synchronised, context, std::move(callback));
 }
 
-QMetaObject::Connection PRSSFeedPlugin::onFeedUpdated(
-    QObject *context, std::function<void(int, const QString &, const QString &)> callback)
+QMetaObject::Connection PRSSFeedPlugin::onFeedUpdated(QObject *context,
+    std::function<void(int, const QString &, const QString &, const QString &)> callback)
 {
     return connect(this, &PRSSFeedPlugin::feedUpdated, context, std::move(callback));
 }
@@ -494,7 +494,13 @@ void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int f
     if (known.id >= 0) {
         // Known address: subscribed again with its old items, title and farmid.
         m_subscriptions->resubscribe(known.id);
-        startFeedUpdate(known.id);
+        if (known.toload == 1 && m_updater) {
+            // Nothing new about it: the server is asked whether the document changed.
+            m_updater->update(known.id);
+            noteQueuedFeeds();
+        } else {
+            startFeedUpdate(known.id);
+        }
         newItems(known.id, true);
         renameFeed(known.id);
         return;

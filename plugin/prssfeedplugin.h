@@ -25,7 +25,7 @@ class UpdateReport;
 
 // The plug-in object the client loads: it opens the signed-in user's feed database,
 // keeps the server's copy of feeds, folders and settings in step with it, answers
-// the client's commands of module 41 and opens the viewer, the subscription wizard
+// the client's commands of its module and opens the viewer, the subscription wizard
 // and the settings dialog.
 class PRSSFeedPlugin : public WrapPlugin, public NewsPluginInterface
 {
@@ -52,7 +52,8 @@ public:
     QMetaObject::Connection onSynchronised(
         QObject *context, std::function<void()> callback) override;
     QMetaObject::Connection onFeedUpdated(QObject *context,
-        std::function<void(int, const QString &, const QString &)> callback) override;
+        std::function<void(int, const QString &, const QString &, const QString &)> callback)
+        override;
     QMetaObject::Connection onUpdateRunFinished(
         QObject *context, std::function<void()> callback) override;
 
@@ -64,7 +65,7 @@ public slots:
     void getFeedsAndSettingsBack(Request *request);
     void getFeedsAndSettingsFailed(Request *request);
 
-    // Client commands of module 41.
+    // Client commands of the news module.
     void startAboWindow(RequestHandler *handler, Request *request);
     void startChooseDialog(RequestHandler *handler, Request *request);
     void startSettingsDialog(RequestHandler *handler, Request *request);
@@ -96,8 +97,8 @@ signals:
     void databaseFailed(const QString &reason);
     // The server's answer (or its failure) has been merged and the updater exists.
     void synchronised();
-    // outcome: "changed", "unchanged" or "failed".
-    void feedUpdated(int id, const QString &source, const QString &outcome);
+    // outcome: "changed", "unchanged" or "failed"; reason: why it failed, else empty.
+    void feedUpdated(int id, const QString &source, const QString &outcome, const QString &reason);
     void updateRunFinished();
 
 private:

@@ -32,9 +32,9 @@ void UpdateReport::noteQueued()
         m_runFeeds.insert(id.toInt());
 }
 
-void UpdateReport::emitFeedUpdated(int id, const QString &outcome)
+void UpdateReport::emitFeedUpdated(int id, const QString &outcome, const QString &reason)
 {
-    emit feedUpdated(id, m_subscriptions->sourceOf(id), outcome);
+    emit feedUpdated(id, m_subscriptions->sourceOf(id), outcome, reason);
 }
 
 void UpdateReport::feedDone(int id, bool changed)
@@ -44,7 +44,7 @@ void UpdateReport::feedDone(int id, bool changed)
     if (changed)
         emitFeedUpdated(id, QStringLiteral("changed"));
     else if (m_updater && m_updater->lastOutcome(id) == Updater::Failed)
-        emitFeedUpdated(id, QStringLiteral("failed"));
+        emitFeedUpdated(id, QStringLiteral("failed"), m_updater->lastError(id));
     else
         emitFeedUpdated(id, QStringLiteral("unchanged"));
 }
@@ -62,6 +62,6 @@ void UpdateReport::runOver()
     m_runFeeds.clear();
     m_runReported.clear();
     for (int id : silent)
-        emitFeedUpdated(id, QStringLiteral("failed"));
+        emitFeedUpdated(id, QStringLiteral("failed"), m_updater->lastError(id));
     emit runFinished();
 }

@@ -22,14 +22,14 @@ public:
     void noteQueued();
 
 signals:
-    // outcome: "changed", "unchanged" or "failed".
-    void feedUpdated(int id, const QString &source, const QString &outcome);
+    // outcome: "changed", "unchanged" or "failed"; reason: why it failed, else empty.
+    void feedUpdated(int id, const QString &source, const QString &outcome, const QString &reason);
     void runFinished();
 
 private:
     void feedDone(int id, bool changed);
     void runOver();
-    void emitFeedUpdated(int id, const QString &outcome);
+    void emitFeedUpdated(int id, const QString &outcome, const QString &reason = QString());
 
     FeedSubscriptions *m_subscriptions;
     QPointer<Updater> m_updater;

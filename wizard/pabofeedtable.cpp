@@ -1,5 +1,7 @@
 #include "pabofeedtable.h"
 
+#include "core/rssprotocol.h"
+
 #include "host/psimplemessage.h"
 #include "host/request.h"
 #include "host/wrappluginhelper.h"
@@ -13,8 +15,6 @@
 
 namespace {
 
-constexpr quint16 HostModule = 1;
-constexpr quint16 ProxyRequest = 99;
 constexpr int RowHeight = 20;
 // A page announcing more feeds than this is not a page a user picks from.
 constexpr int MaxFeedRows = 1000;
@@ -42,7 +42,7 @@ PAboFeedTable::PAboFeedTable(QWidget *parent)
     connect(m_connection, &HttpConnection::responseHeaderReceived, this, &PAboFeedTable::getHeader);
     connect(m_connection, &HttpConnection::requestFinished, this, &PAboFeedTable::parseHtml);
 
-    PSimpleMessage message(HostModule, ProxyRequest, false);
+    PSimpleMessage message(ClientMessage::CoreModule, ClientMessage::ProxyRequest, false);
     message.Send(this, &PAboFeedTable::getProxy);
 }
 
@@ -59,7 +59,7 @@ void PAboFeedTable::setDatabase(QSqlDatabase *db)
 void PAboFeedTable::getProxy(Request *request)
 {
     if (!request->reply())
-        WrapPluginHelper::Instance().requestFailed(request, 82, 0);
+        WrapPluginHelper::Instance().requestFailed(request, ClientMessage::NoMessage, 0);
     else
         m_connection->setProxy(HttpConnection::proxyFromReply(request->reply()));
     WrapPluginHelper::Instance().freeRequest(request);
