@@ -32,7 +32,8 @@ constexpr quint32 firstUser = 1000;
 UserRecord localState(quint32 user)
 {
     UserRecord record;
-    record.settings = {{776, 15}, {778, 0}, {779, 20}, {780, 10}};
+    record.settings = {{ProtocolField::UpdateInterval, 15}, {ProtocolField::NewItemsOnly, 0},
+        {ProtocolField::MaxItemsInClient, 20}, {ProtocolField::MaxItemsInViewer, 10}};
     for (int f = 0; f < folderCount; ++f)
         record.folders.append({f + 1, QStringLiteral("Folder %1").arg(f + 1), {}});
     for (int i = 1; i <= feedsPerUser; ++i) {
