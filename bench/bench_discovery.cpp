@@ -1,6 +1,6 @@
 // Reading web pages for their feeds, and the feed-HTML sanitizer beside the same
 // HTML5 parser, on generated pages of growing size. Prints milliseconds per run.
-#include "viewer/htmlsanitizer.h"
+#include "pages/htmlsanitizer.h"
 #include "wizard/feedlinkreader.h"
 
 #include <QElapsedTimer>

@@ -2,9 +2,9 @@
 // folders and scoped to one feed. The viewer searches on every keystroke from the
 // third character on, so each search should stay well under 0.2 s.
 
+#include "core/feeddatabase.h"
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdir.h"
-#include "plugin/feeddatabase.h"
 #include "tree/pfeedsearchtree.h"
 #include "tree/searchindex.h"
 

@@ -1,13 +1,13 @@
 // Times the writing of the feed pages: one feed of 10,000 items, and a feed tree
 // model built over 500 feeds of 200 items each (which renders every feed's pages).
 
+#include "core/feeddatabase.h"
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdir.h"
 #include "host/psettings.h"
-#include "plugin/feeddatabase.h"
+#include "pages/htmlsanitizer.h"
 #include "tree/feedmodel.h"
 #include "tree/feednode.h"
-#include "viewer/htmlsanitizer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,8 +8,8 @@
 // Usage: bench_serverstore            (starts its own PostgreSQL on 127.0.0.1)
 //        bench_serverstore --client LOCATION FIRST COUNT   (one client, used by the above)
 
-#include "client/protocolfields.h"
 #include "client/serverstore.h"
+#include "core/rssprotocol.h"
 #include "tests/common/testpostgres.h"
 
 #include <QCoreApplication>
@@ -32,7 +32,8 @@ constexpr quint32 firstUser = 1000;
 UserRecord localState(quint32 user)
 {
     UserRecord record;
-    record.settings = {{776, 15}, {778, 0}, {779, 20}, {780, 10}};
+    record.settings = {{ProtocolField::UpdateInterval, 15}, {ProtocolField::NewItemsOnly, 0},
+        {ProtocolField::MaxItemsInClient, 20}, {ProtocolField::MaxItemsInViewer, 10}};
     for (int f = 0; f < folderCount; ++f)
         record.folders.append({f + 1, QStringLiteral("Folder %1").arg(f + 1), {}});
     for (int i = 1; i <= feedsPerUser; ++i) {
@@ -55,7 +56,7 @@ bool synchronise(ServerStore &store, quint32 user)
 
 Protocol feedChange(int id)
 {
-    Protocol p(41, ClientMessage::FeedChanged);
+    Protocol p(ClientMessage::NewsModule, ClientMessage::FeedChanged);
     p.add(ProtocolField::FeedTitle, ProtocolArg::String, QStringLiteral("Renamed %1").arg(id), 1);
     p.add(ProtocolField::FeedKind, ProtocolArg::UInt16, 2);
     p.add(ProtocolField::OwnFeedId, ProtocolArg::UInt32, id);

@@ -7,11 +7,12 @@
 // prepared inserts. Usage: bench_updater [far delay in ms, default 40] [transfers in
 // flight, default the setting's]
 
+#include "core/feeddatabase.h"
+#include "core/rssprotocol.h"
 #include "host/pdir.h"
 #include "host/protocol.h"
-#include "host/recordingrouter.h"
 #include "host/request.h"
-#include "plugin/feeddatabase.h"
+#include "recordingrouter.h"
 #include "tests/common/testhttpserver.h"
 #include "updater/feeddocument.h"
 #include "updater/updater.h"

@@ -1,5 +1,5 @@
 #include "catalogue.h"
-#include "protocolfields.h"
+#include "core/rssprotocol.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,6 +2,7 @@
 #include "catalogue.h"
 #include "clientrouter.h"
 #include "clientwindow.h"
+#include "core/rssprotocol.h"
 #include "headlessdiscovery.h"
 #include "headlessupdate.h"
 #include "languagemanager.h"
@@ -9,17 +10,17 @@
 #include "messagelog.h"
 #include "newsdisplay.h"
 #include "pluginhost.h"
-#include "protocolfields.h"
 #include "proxyconfig.h"
 #include "serverstore.h"
 
+#include "core/newsplugininterface.h"
+#include "core/rsssettings.h"
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdir.h"
 #include "host/protocol.h"
 #include "host/request.h"
 #include "host/wrapplugin.h"
 #include "host/wrappluginhelper.h"
-#include "plugin/rsssettings.h"
 #include "updater/httpconnection.h"
 
 #include <QApplication>
@@ -224,10 +225,11 @@ bool ClientApplication::loadPlugin()
         QString reason;
         if (!m_headless->attach(&reason))
             return fail(QStringLiteral("pellix: ") + reason + QLatin1Char('\n'), 1);
-    } else {
-        m_host->connectSignal("databaseFailed(QString)", this, "databaseFailed(QString)");
+    } else if (NewsPluginInterface *news = m_host->news()) {
+        news->onDatabaseFailed(this, [this](const QString &reason) { databaseFailed(reason); });
     }
-    m_host->connectSignal("synchronised()", this, "pluginSynchronised()");
+    if (NewsPluginInterface *news = m_host->news())
+        news->onSynchronised(this, [this] { pluginSynchronised(); });
     if (!m_host->initialize())
         return fail(QStringLiteral("pellix: ") + m_host->errorString() + QLatin1Char('\n'), 1);
     return true;
@@ -236,11 +238,9 @@ bool ClientApplication::loadPlugin()
 void ClientApplication::checkDatabase()
 {
     // A headless run reports the database itself.
-    if (m_options.update || !m_host || !m_host->plugin() || !m_host->hasMethod("databaseError()"))
+    if (m_options.update || !m_host || !m_host->news())
         return;
-    QString reason;
-    QMetaObject::invokeMethod(
-        m_host->plugin(), "databaseError", Qt::DirectConnection, Q_RETURN_ARG(QString, reason));
+    const QString reason = m_host->news()->databaseError();
     if (!reason.isEmpty())
         databaseFailed(reason);
 }
@@ -281,9 +281,9 @@ void ClientApplication::synchronised()
     }
     if (m_options.update)
         return; // the headless run subscribes and updates on its own
-    for (const QString &address : std::as_const(m_options.subscribe)) {
-        QMetaObject::invokeMethod(m_host->plugin(), "saveFeed", Qt::DirectConnection,
-            Q_ARG(QString, address), Q_ARG(QString, QString()), Q_ARG(int, -1));
+    if (NewsPluginInterface *news = m_host->news()) {
+        for (const QString &address : std::as_const(m_options.subscribe))
+            news->subscribe(address);
     }
     if (m_options.quitAfterSync) {
         quit(0);

@@ -1,9 +1,9 @@
 #include "clientrouter.h"
 #include "catalogue.h"
+#include "core/rssprotocol.h"
 #include "fieldreader.h"
 #include "localprofile.h"
 #include "messagelog.h"
-#include "protocolfields.h"
 #include "serverstore.h"
 
 #include "host/cpxbuddy_administrator.h"

@@ -1,10 +1,10 @@
 #include "headlessupdate.h"
 #include "pluginhost.h"
 
+#include "core/newsplugininterface.h"
 #include "host/wrapplugin.h"
 
 #include <QIODevice>
-#include <QMetaObject>
 
 HeadlessUpdate::HeadlessUpdate(PluginHost *host, const QStringList &subscriptions,
     QIODevice *output, QIODevice *errors, QObject *parent)
@@ -20,20 +20,19 @@ bool HeadlessUpdate::attach(QString *errorString)
 {
     // Subscribing and starting the run happen inside the synchronisation, before
     // the updater's first run can begin on its own.
-    const bool ok
-        = m_host->connectSignal("synchronised()", this, "synchronised()", Qt::DirectConnection)
-        && (m_host->connectSignal("feedUpdated(int,QString,QString,QString)", this,
-                "feedUpdated(int,QString,QString,QString)")
-            || m_host->connectSignal(
-                "feedUpdated(int,QString,QString)", this, "feedUpdated(int,QString,QString)"))
-        && m_host->connectSignal("updateRunFinished()", this, "runFinished()")
-        && m_host->hasMethod("updateAllFeeds()");
-    if (!ok) {
+    NewsPluginInterface *news = m_host->news();
+    if (!news) {
         if (errorString)
             *errorString = tr("This news plug-in cannot update feeds without a window.");
         return false;
     }
-    m_host->connectSignal("databaseFailed(QString)", this, "databaseFailed(QString)");
+    news->onSynchronised(this, [this] { synchronised(); });
+    news->onFeedUpdated(
+        this, [this](int id, const QString &source, const QString &outcome, const QString &reason) {
+            feedUpdated(id, source, outcome, reason);
+        });
+    news->onUpdateRunFinished(this, [this] { runFinished(); });
+    news->onDatabaseFailed(this, [this](const QString &reason) { databaseFailed(reason); });
     return true;
 }
 
@@ -42,19 +41,15 @@ void HeadlessUpdate::synchronised()
     if (m_started || m_finished)
         return;
     m_started = true;
-    QObject *plugin = m_host->plugin();
-    QString problem;
-    if (m_host->hasMethod("databaseError()"))
-        QMetaObject::invokeMethod(
-            plugin, "databaseError", Qt::DirectConnection, Q_RETURN_ARG(QString, problem));
+    NewsPluginInterface *news = m_host->news();
+    const QString problem = news->databaseError();
     if (!problem.isEmpty()) {
         databaseFailed(problem);
         return;
     }
     for (const QString &address : std::as_const(m_subscriptions))
-        QMetaObject::invokeMethod(plugin, "saveFeed", Qt::DirectConnection, Q_ARG(QString, address),
-            Q_ARG(QString, QString()), Q_ARG(int, -1));
-    QMetaObject::invokeMethod(plugin, "updateAllFeeds", Qt::DirectConnection);
+        news->subscribe(address);
+    news->updateAllFeeds();
 }
 
 void HeadlessUpdate::feedUpdated(

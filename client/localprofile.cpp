@@ -1,15 +1,15 @@
 #include "localprofile.h"
-#include "protocolfields.h"
+#include "core/rssprotocol.h"
 
+#include "core/newsprofile.h"
+#include "core/rsssettings.h"
 #include "host/pdir.h"
-#include "plugin/rsssettings.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QSqlQuery>
 
 #include <functional>
 
@@ -77,42 +77,31 @@ bool LocalProfile::read(UserRecord *record, QString *errorString) const
     if (!exists())
         return true;
     return withDatabase(m_databaseFile, errorString, [&](QSqlDatabase &db) {
-        QSqlQuery query(db);
-        const auto failed = [&] {
-            if (errorString)
-                *errorString = query.lastError().text();
+        QList<NewsProfile::Feed> feeds;
+        if (!NewsProfile::feeds(db, &feeds, errorString))
             return false;
-        };
-        if (!query.exec(QStringLiteral(
-                "select farmid, channeltitle, source, toload, inclient from feeds order by id")))
-            return failed();
-        while (query.next()) {
+        for (const NewsProfile::Feed &row : std::as_const(feeds)) {
             UserRecord::Feed feed;
-            const qint64 farmid = query.value(0).toLongLong();
-            feed.kind = farmid < 0 ? 2 : 1;
-            feed.id = int(farmid < 0 ? -farmid : farmid);
-            feed.title = query.value(1).toString();
-            feed.source = query.value(2).toString();
-            feed.state
-                = (query.value(3).toInt() == 1 ? 1 : 0) + (query.value(4).toInt() == 1 ? 2 : 0);
+            feed.kind = row.farmid < 0 ? 2 : 1;
+            feed.id = int(row.farmid < 0 ? -row.farmid : row.farmid);
+            feed.title = row.title;
+            feed.source = row.source;
+            feed.state = (row.subscribed ? 1 : 0) + (row.inClient ? 2 : 0);
             record->feeds.append(feed);
         }
-        if (!query.exec(QStringLiteral("select id, title from folder order by id")))
-            return failed();
-        while (query.next()) {
+        QList<NewsProfile::Folder> folders;
+        if (!NewsProfile::folders(db, &folders, errorString))
+            return false;
+        for (const NewsProfile::Folder &row : std::as_const(folders)) {
             UserRecord::Folder folder;
-            folder.id = query.value(0).toInt();
-            folder.title = query.value(1).toString();
-            record->folders.append(folder);
-        }
-        for (UserRecord::Folder &folder : record->folders) {
-            if (!query.exec(QStringLiteral("select farmid from feeds where folderid = ")
-                    + QString::number(folder.id) + QStringLiteral(" order by id")))
-                return failed();
-            while (query.next()) {
-                const qint64 farmid = query.value(0).toLongLong();
+            folder.id = row.id;
+            folder.title = row.title;
+            QList<qint64> farmids;
+            if (!NewsProfile::folderFarmIds(db, folder.id, &farmids, errorString))
+                return false;
+            for (qint64 farmid : std::as_const(farmids))
                 folder.feeds.append({farmid < 0 ? 2 : 1, int(farmid < 0 ? -farmid : farmid)});
-            }
+            record->folders.append(folder);
         }
         return true;
     });
@@ -124,15 +113,7 @@ bool LocalProfile::catalogueFeed(int catalogueId, QString *title, QString *sourc
         return false;
     bool found = false;
     withDatabase(m_databaseFile, nullptr, [&](QSqlDatabase &db) {
-        QSqlQuery query(db);
-        query.prepare(
-            QStringLiteral("select channeltitle, source from feeds where farmid = :farmid"));
-        query.bindValue(QStringLiteral(":farmid"), catalogueId);
-        if (query.exec() && query.next()) {
-            *title = query.value(0).toString();
-            *source = query.value(1).toString();
-            found = true;
-        }
+        found = NewsProfile::catalogueFeed(db, catalogueId, title, source);
         return true;
     });
     return found;

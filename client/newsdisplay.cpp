@@ -1,9 +1,10 @@
 #include "newsdisplay.h"
+#include "core/rssprotocol.h"
 #include "fieldreader.h"
-#include "protocolfields.h"
 
+#include "core/newsprofile.h"
+#include "core/rsssettings.h"
 #include "host/protocol.h"
-#include "plugin/rsssettings.h"
 
 #include <QEvent>
 #include <QFileInfo>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSet>
-#include <QSqlQuery>
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <QTreeWidget>
@@ -109,20 +109,16 @@ QTreeWidgetItem *NewsDisplay::addFeed(QTreeWidgetItem *parent, int id, const QSt
 
     const int limit = RssSettings::intValue(RssSettings::MaxItemsInClient);
     const bool unreadOnly = RssSettings::intValue(RssSettings::NewItemsOnly) == 1;
-    QSqlQuery query(m_db);
-    query.exec(
-        QStringLiteral("select itemid, title, isread, pubdate, link from items where channelid = ")
-        + QString::number(id) + QStringLiteral(" and toclear = 0")
-        + (unreadOnly ? QStringLiteral(" and isread = 0") : QString())
-        + QStringLiteral(" order by itemid desc limit ") + QString::number(qMax(0, limit)));
     int unread = 0;
-    while (query.next()) {
+    const QList<NewsProfile::Headline> headlines
+        = NewsProfile::headlines(m_db, id, limit, unreadOnly);
+    for (const NewsProfile::Headline &headline : headlines) {
         auto *item = new QTreeWidgetItem(feed);
-        const bool read = query.value(2).toInt() == 1;
-        item->setText(0, plainTitle(query.value(1).toString()));
-        item->setToolTip(0, query.value(3).toString());
+        const bool read = headline.read;
+        item->setText(0, plainTitle(headline.title));
+        item->setToolTip(0, headline.pubdate);
         item->setData(0, ChannelRole, id);
-        item->setData(0, ItemRole, query.value(0).toInt());
+        item->setData(0, ItemRole, headline.itemId);
         item->setData(0, ReadRole, read);
         if (!read) {
             ++unread;
@@ -155,15 +151,13 @@ void NewsDisplay::refresh()
     if (ensureOpen()) {
         const bool inGroups = RssSettings::intValue(RssSettings::InGroups) == 1;
         QList<QPair<int, QString>> folders;
-        QSqlQuery query(m_db);
         if (inGroups) {
-            query.exec(QStringLiteral("select id, title from folder order by id"));
-            while (query.next())
-                folders.append({query.value(0).toInt(), query.value(1).toString()});
+            QList<NewsProfile::Folder> rows;
+            NewsProfile::folders(m_db, &rows);
+            for (const NewsProfile::Folder &folder : std::as_const(rows))
+                folders.append({folder.id, folder.title});
         }
         QHash<int, QTreeWidgetItem *> folderItems;
-        query.exec(QStringLiteral("select id, ifnull(channeltitle, source), folderid from feeds "
-                                  "where inclient = 1 order by id"));
         struct Row
         {
             int id;
@@ -171,10 +165,8 @@ void NewsDisplay::refresh()
             int folder;
         };
         QList<Row> rows;
-        while (query.next())
-            rows.append(
-                {query.value(0).toInt(), query.value(1).toString(), query.value(2).toInt()});
-        query.finish();
+        for (const NewsProfile::Feed &feed : NewsProfile::feedsInClient(m_db))
+            rows.append({feed.id, feed.title, feed.folderId});
 
         QHash<int, QString> folderTitles;
         for (const auto &folder : folders)
@@ -231,18 +223,13 @@ void NewsDisplay::noticeReceived(quint16 command, const Protocol &message)
     // also names feeds a synchronisation removed.
     FieldReader reader(message);
     const qint64 count = reader.nextInt();
-    QStringList ids;
+    QList<qint64> ids;
     for (qint64 i = 0; reader.ok() && i < count; ++i) {
         const qint64 id = reader.nextInt();
         if (reader.ok())
-            ids.append(QString::number(id));
+            ids.append(id);
     }
-    if (ids.isEmpty())
-        return;
-    QSqlQuery query(m_db);
-    query.exec(QStringLiteral("select count(*) from feeds where inclient = 1 and id in (")
-        + ids.join(QLatin1Char(',')) + QLatin1Char(')'));
-    if (query.next() && query.value(0).toInt() > 0)
+    if (NewsProfile::showsAnyInClient(m_db, ids))
         emit newItemsArrived();
 }
 
@@ -250,11 +237,7 @@ void NewsDisplay::markRead(int channelId, int itemId)
 {
     if (!ensureOpen())
         return;
-    QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("update items set isread = 1 where channelid = ")
-            + QString::number(channelId) + QStringLiteral(" and itemid = ")
-            + QString::number(itemId))
-        || query.numRowsAffected() == 0)
+    if (!NewsProfile::markRead(m_db, channelId, itemId))
         return;
     emit itemMarkedRead(channelId, itemId);
     scheduleRefresh();

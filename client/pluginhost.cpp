@@ -1,9 +1,9 @@
 #include "pluginhost.h"
 
+#include "core/newsplugininterface.h"
 #include "host/wrapplugin.h"
 
 #include <QDir>
-#include <QMetaMethod>
 
 PluginHost::PluginHost(QObject *parent) : QObject(parent) { }
 
@@ -62,33 +62,7 @@ void PluginHost::unload()
     // until the process ends.
 }
 
-bool PluginHost::hasSignal(const char *signature) const
+NewsPluginInterface *PluginHost::news() const
 {
-    if (!m_plugin)
-        return false;
-    const int index
-        = m_plugin->metaObject()->indexOfSignal(QMetaObject::normalizedSignature(signature));
-    return index >= 0;
-}
-
-bool PluginHost::hasMethod(const char *signature) const
-{
-    if (!m_plugin)
-        return false;
-    return m_plugin->metaObject()->indexOfMethod(QMetaObject::normalizedSignature(signature)) >= 0;
-}
-
-bool PluginHost::connectSignal(
-    const char *signal, QObject *receiver, const char *slot, Qt::ConnectionType type) const
-{
-    if (!m_plugin || !receiver)
-        return false;
-    const QMetaObject *source = m_plugin->metaObject();
-    const int signalIndex = source->indexOfSignal(QMetaObject::normalizedSignature(signal));
-    const int slotIndex
-        = receiver->metaObject()->indexOfMethod(QMetaObject::normalizedSignature(slot));
-    if (signalIndex < 0 || slotIndex < 0)
-        return false;
-    return bool(QObject::connect(m_plugin, source->method(signalIndex), receiver,
-        receiver->metaObject()->method(slotIndex), type));
+    return qobject_cast<NewsPluginInterface *>(m_plugin);
 }

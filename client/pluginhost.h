@@ -4,11 +4,12 @@
 #include <QObject>
 #include <QString>
 
+class NewsPluginInterface;
 class WrapPlugin;
 
 // Loads the news plug-in library from the client's directory, creates and
-// initialises the plug-in, and shuts it down and deletes it again. The plug-in's
-// extra signals and operations are reached by name, since it is loaded at run time.
+// initialises the plug-in, and shuts it down and deletes it again. What the client
+// needs of a news plug-in beyond that goes through its NewsPluginInterface.
 class PluginHost : public QObject
 {
     Q_OBJECT
@@ -28,12 +29,8 @@ public:
     WrapPlugin *plugin() const { return m_plugin; }
     QString errorString() const { return m_error; }
 
-    // Whether the plug-in has a signal or method of that (normalised) signature.
-    bool hasSignal(const char *signature) const;
-    bool hasMethod(const char *signature) const;
-    // Connects the plug-in's signal to the receiver's slot, both given as signatures.
-    bool connectSignal(const char *signal, QObject *receiver, const char *slot,
-        Qt::ConnectionType type = Qt::AutoConnection) const;
+    // The news plug-in's own interface; nullptr when the plug-in has none.
+    NewsPluginInterface *news() const;
 
 private:
     QLibrary m_library;

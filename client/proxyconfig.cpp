@@ -1,5 +1,5 @@
 #include "proxyconfig.h"
-#include "protocolfields.h"
+#include "core/rssprotocol.h"
 
 #include <QUrl>
 

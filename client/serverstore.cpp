@@ -1,7 +1,7 @@
 #include "serverstore.h"
+#include "core/rssprotocol.h"
 #include "fieldreader.h"
 #include "postgresserverstore.h"
-#include "protocolfields.h"
 #include "sqliteserverstore.h"
 
 #include <QFile>

@@ -1,29 +1,21 @@
 #include "pconfigdialog.h"
 #include "ui_pconfigdialog.h"
 
+#include "core/rssprotocol.h"
+#include "core/rsssettings.h"
 #include "dialogs/dialogframe.h"
 #include "host/psimplemessage.h"
-#include "plugin/rsssettings.h"
 
 #include <QEvent>
 #include <QPixmap>
 
 namespace {
 
-constexpr quint16 PluginModule = 41;
-constexpr quint16 SettingChanged = 2;
-constexpr quint32 SettingCount = 775;
-constexpr quint32 UpdateIntervalField = 776;
-constexpr quint32 InGroupsField = 777;
-constexpr quint32 NewItemsOnlyField = 778;
-constexpr quint32 MaxItemsInClientField = 779;
-constexpr quint32 MaxItemsInViewerField = 780;
-
 // One message per changed setting; the client expects exactly one setting field each.
 void sendSetting(quint32 field, int value, bool asByte = false)
 {
-    PSimpleMessage message(PluginModule, SettingChanged, false);
-    message.AddFieldAsUint16(SettingCount, 1);
+    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::SettingChanged, false);
+    message.AddFieldAsUint16(ProtocolField::SettingCount, 1);
     if (asByte)
         message.AddFieldAsUint8(field, quint8(value));
     else
@@ -76,7 +68,7 @@ void PConfigDialog::pressComplete()
     const int intervall = m_ui->IntervallspinBox->value();
     if (intervall != m_updateIntervall) {
         RssSettings::setValue(RssSettings::UpdateIntervall, intervall);
-        sendSetting(UpdateIntervalField, intervall);
+        sendSetting(ProtocolField::UpdateInterval, intervall);
         emit sendNewIntervall();
     }
 
@@ -89,14 +81,14 @@ void PConfigDialog::pressComplete()
     const int inClient = m_ui->spinBox->value();
     if (inClient != m_maxItemsInClient) {
         RssSettings::setValue(RssSettings::MaxItemsInClient, inClient);
-        sendSetting(MaxItemsInClientField, inClient);
+        sendSetting(ProtocolField::MaxItemsInClient, inClient);
         optionsChanged = true;
     }
 
     const int inViewer = m_ui->spinBox_2->value();
     if (inViewer != m_maxItemsInViewer) {
         RssSettings::setValue(RssSettings::MaxItemsInViewer, inViewer);
-        sendSetting(MaxItemsInViewerField, inViewer);
+        sendSetting(ProtocolField::MaxItemsInViewer, inViewer);
         emit sendNewItemCount();
     }
 
@@ -104,14 +96,14 @@ void PConfigDialog::pressComplete()
     const bool groups = m_ui->checkBox->isChecked();
     if ((m_inGroups == 0 && groups) || (m_inGroups == 1 && !groups)) {
         RssSettings::setValue(RssSettings::InGroups, groups ? 1 : 0);
-        sendSetting(InGroupsField, groups ? 1 : 0);
+        sendSetting(ProtocolField::InGroups, groups ? 1 : 0);
         optionsChanged = true;
     }
 
     const bool unreadOnly = m_ui->unreadedItemsBox->isChecked();
     if ((m_newItemsOnly == 0 && unreadOnly) || (m_newItemsOnly == 1 && !unreadOnly)) {
         RssSettings::setValue(RssSettings::NewItemsOnly, unreadOnly ? 1 : 0);
-        sendSetting(NewItemsOnlyField, unreadOnly ? 1 : 0, true);
+        sendSetting(ProtocolField::NewItemsOnly, unreadOnly ? 1 : 0, true);
         optionsChanged = true;
     }
 

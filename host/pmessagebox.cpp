@@ -1,26 +1,37 @@
 #include "pmessagebox.h"
 
+#include "dialoganswerer.h"
+
 #include <QMessageBox>
 
 namespace {
-struct Script
+DialogAnswerer *&installedAnswerer()
 {
-    bool active = false;
-    QList<int> answers;
-    QList<PMessageBox::Asked> asked;
-};
-Script &script()
-{
-    static Script s;
-    return s;
+    static DialogAnswerer *answerer = nullptr;
+    return answerer;
 }
 } // namespace
 
+DialogAnswerer::~DialogAnswerer()
+{
+    if (installedAnswerer() == this)
+        installedAnswerer() = nullptr;
+}
+
+DialogAnswerer *DialogAnswerer::installed()
+{
+    return installedAnswerer();
+}
+
+void DialogAnswerer::install(DialogAnswerer *answerer)
+{
+    installedAnswerer() = answerer;
+}
+
 int PMessageBox::question(QWidget *parent, const QString &title, const QString &text)
 {
-    script().asked.append({parent, parent != nullptr, title, text});
-    if (script().active)
-        return script().answers.isEmpty() ? 2 : script().answers.takeFirst();
+    if (DialogAnswerer *answerer = DialogAnswerer::installed())
+        return answerer->question(parent, title, text);
     const auto button = QMessageBox::question(parent, title, text,
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (button == QMessageBox::Yes)
@@ -28,21 +39,4 @@ int PMessageBox::question(QWidget *parent, const QString &title, const QString &
     if (button == QMessageBox::No)
         return 0;
     return 2;
-}
-
-void PMessageBox::scriptAnswers(const QList<int> &answers)
-{
-    script().active = true;
-    script().answers = answers;
-    script().asked.clear();
-}
-
-void PMessageBox::clearScript()
-{
-    script() = Script();
-}
-
-QList<PMessageBox::Asked> PMessageBox::asked()
-{
-    return script().asked;
 }

@@ -1,13 +1,16 @@
 #include "prssfeedplugin.h"
 
-#include "plugin/feeddatabase.h"
-#include "plugin/protocolreader.h"
-#include "plugin/rsssettings.h"
+#include "feedsubscriptions.h"
+#include "serversync.h"
+#include "updatereport.h"
+#include "viewerfiles.h"
+
+#include "core/feeddatabase.h"
+#include "core/protocolreader.h"
+#include "core/rssprotocol.h"
 
 #include "host/cpxbuddy_administrator.h"
-#include "host/cpxwizard_mission_base.h"
 #include "host/pdesktop.h"
-#include "host/pdir.h"
 #include "host/pmessagebox.h"
 #include "host/psettings.h"
 #include "host/psimplemessage.h"
@@ -25,107 +28,17 @@
 #include "wizard/pabopage3.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QIcon>
 #include <QResource>
-#include <QSqlQuery>
-#include <QStringList>
-
-#include <algorithm>
 
 namespace {
-
-constexpr quint16 ownModule = 41;
-constexpr quint16 coreModule = 1;
-
-// Message fields.
-constexpr quint32 PlainField = 0;
-constexpr quint32 FeedKind = 657;
-constexpr quint32 MandatorField = 662;
-constexpr quint32 FeedTitle = 687;
-constexpr quint32 CountryField = 732;
-constexpr quint32 FolderFeedCount = 772;
-constexpr quint32 FarmId = 773;
-constexpr quint32 FeedSource = 774;
-constexpr quint32 UpdateIntervalField = 776;
-constexpr quint32 NewItemsOnlyField = 778;
-constexpr quint32 MaxItemsInClientField = 779;
-constexpr quint32 MaxItemsInViewerField = 780;
-constexpr quint32 OwnFeedId = 781;
-constexpr quint32 FolderCount = 782;
-constexpr quint32 FolderId = 783;
-constexpr quint32 FolderTitle = 784;
-constexpr quint32 FeedState = 787;
-
-// Commands of the client and messages of the plug-in.
-enum : quint16 {
-    MandatorIdRequest = 41,
-    WindowActivate = 61682,
-    FeedsAndSettingsRequest = 1,
-    FeedSubscribed = 4,
-    FeedUnsubscribed = 5,
-    FeedChanged = 6,
-    FoldersChanged = 7,
-    FeedItemsChanged = 61818,
-    FeedShownInClient = 61819,
-    FeedHiddenInClient = 61820,
-    OptionsChanged = 61821,
-    ItemStateNotice = 61822,
-    StartAboWindow = 61809,
-    StartChooseDialog = 61810,
-    StartSettingsDialog = 61811,
-    StartViewerWindow = 61812,
-    ItemStateChanged = 61823
-};
-
-constexpr int NoMessage = 82;
-
-struct ExportedFile
-{
-    const char *resource;
-    const char *file;
-};
-
-// The pages refer to these files by their plain names, beside the pages.
-constexpr ExportedFile exportedFiles[] = {
-    {":/rss-arrow-right-12", "/arrow-right-12.gif"},
-    {":/barbg", "/barbg.png"},
-    {":/delete-12", "/delete-12.gif"},
-    {":/feed-icon-24x24", "/feed-icon-24x24.gif"},
-    {":/flag-off-12", "/flag-off-12.gif"},
-    {":/flag-on-12", "/flag-on-12.gif"},
-    {":/line", "/line.png"},
-    {":/read-12", "/read-12.gif"},
-    {":/topbg", "/topbg.png"},
-    {":/unread-12", "/unread-12.gif"},
-    {":/style-1", "/style.css"},
-};
 
 bool refuseWithoutMessage(Request *request)
 {
     if (request->message())
         return false;
-    WrapPluginHelper::Instance().requestFailed(request, NoMessage, 0);
+    WrapPluginHelper::Instance().requestFailed(request, ClientMessage::NoMessage, 0);
     return true;
-}
-
-// Names a feed the way the server knows it: a catalogue feed by its farm id, one of the
-// user's own by its own id, which is kept locally as the negated farm id. Where the message
-// wants it, an own feed also carries its address.
-void addFeedReference(
-    PSimpleMessage &message, bool own, qint64 farmid, const QString *source = nullptr)
-{
-    if (own) {
-        message.AddFieldAsUint16(FeedKind, 2);
-        message.AddFieldAsUint32(OwnFeedId, quint32(-farmid));
-        if (source)
-            message.AddFieldAsString(FeedSource, *source, 1);
-    } else {
-        message.AddFieldAsUint16(FeedKind, 1);
-        message.AddFieldAsUint32(FarmId, quint32(farmid));
-    }
 }
 
 // Argument number index of a command as an integer; fallback when it is missing or no number.
@@ -137,64 +50,24 @@ int commandArgument(const Request *request, int index, int fallback)
     return int(args.at(index).variant().toLongLong());
 }
 
-// Checks the whole answer to the feeds-and-settings request against its counts
-// without touching anything.
-bool isCompleteAnswer(const QList<ProtocolArg> &args)
-{
-    ProtocolReader reader(args);
-    qint64 count = 0;
-    quint32 field = 0;
-    qint64 number = 0;
-    QString text;
-    if (reader.readInt(&count)) {
-        for (qint64 i = 0; i < count && !reader.failed(); ++i)
-            reader.readField(&field, &number);
-    }
-    if (reader.readInt(&count)) {
-        for (qint64 i = 0; i < count && !reader.failed(); ++i) {
-            reader.readInt(&number);
-            reader.readInt(&number);
-            reader.readText(&text);
-            reader.readText(&text);
-            reader.readInt(&number);
-        }
-    }
-    if (reader.readInt(&count)) {
-        for (qint64 i = 0; i < count && !reader.failed(); ++i) {
-            qint64 feeds = 0;
-            reader.readInt(&number);
-            reader.readText(&text);
-            reader.readInt(&feeds);
-            for (qint64 j = 0; j < feeds && !reader.failed(); ++j) {
-                reader.readInt(&number);
-                reader.readInt(&number);
-            }
-        }
-    }
-    return !reader.failed();
-}
-
-// A new account on the server answers with one untitled folder: it has no layout yet.
-bool isEmptyServerLayout(ProtocolReader reader)
-{
-    qint64 folders = 0;
-    qint64 id = 0;
-    QString title;
-    return reader.readInt(&folders) && folders == 1 && reader.readInt(&id)
-        && reader.readText(&title) && title.isEmpty();
-}
-
-QString idText(qint64 id)
-{
-    return QString::number(id);
-}
-
 } // namespace
 
-PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent) : WrapPlugin(parent)
+PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent)
+    : WrapPlugin(parent),
+      m_subscriptions(std::make_unique<FeedSubscriptions>(&m_db)),
+      m_sync(new ServerSync(&m_db, m_subscriptions.get(), this)),
+      m_report(new UpdateReport(m_subscriptions.get(), this))
 {
     // Closing the viewer as the last window must not end the client.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    connect(m_sync, &ServerSync::optionsChanged, this, &PRSSFeedPlugin::newOptions);
+    connect(m_sync, &ServerSync::layoutWanted, this, &PRSSFeedPlugin::saveGroups);
+    connect(m_sync, &ServerSync::feedsRemoved, this, &PRSSFeedPlugin::sendFeedItemsChanged);
+    connect(m_sync, &ServerSync::feedShown, this, &PRSSFeedPlugin::showFeed);
+    connect(m_sync, &ServerSync::feedHidden, this, &PRSSFeedPlugin::hideFeed);
+    connect(m_report, &UpdateReport::feedUpdated, this, &PRSSFeedPlugin::feedUpdated);
+    connect(m_report, &UpdateReport::runFinished, this, &PRSSFeedPlugin::updateRunFinished);
 }
 
 PRSSFeedPlugin::~PRSSFeedPlugin()
@@ -215,7 +88,7 @@ QString PRSSFeedPlugin::displayName() const
 
 int PRSSFeedPlugin::pluginId() const
 {
-    return 41;
+    return ClientMessage::NewsModule;
 }
 
 QString PRSSFeedPlugin::pluginKey() const
@@ -232,36 +105,19 @@ bool PRSSFeedPlugin::initialize()
 
     auto &helper = WrapPluginHelper::Instance();
     using CommandSlot = void (PRSSFeedPlugin::*)(RequestHandler *, Request *);
-    helper.setOnCommand(
-        ownModule, StartAboWindow, this, CommandSlot(&PRSSFeedPlugin::startAboWindow), 0);
-    helper.setOnCommand(
-        ownModule, StartChooseDialog, this, CommandSlot(&PRSSFeedPlugin::startChooseDialog), 0);
-    helper.setOnCommand(
-        ownModule, StartSettingsDialog, this, CommandSlot(&PRSSFeedPlugin::startSettingsDialog), 0);
-    helper.setOnCommand(
-        ownModule, StartViewerWindow, this, CommandSlot(&PRSSFeedPlugin::startViewerWindow), 0);
-    helper.setOnCommand(
-        ownModule, ItemStateChanged, this, CommandSlot(&PRSSFeedPlugin::itemStateChanged), 0);
+    helper.setOnCommand(ClientMessage::NewsModule, ClientMessage::OpenSubscriptionWizard, this,
+        CommandSlot(&PRSSFeedPlugin::startAboWindow), 0);
+    helper.setOnCommand(ClientMessage::NewsModule, ClientMessage::OpenChooseDialog, this,
+        CommandSlot(&PRSSFeedPlugin::startChooseDialog), 0);
+    helper.setOnCommand(ClientMessage::NewsModule, ClientMessage::OpenSettings, this,
+        CommandSlot(&PRSSFeedPlugin::startSettingsDialog), 0);
+    helper.setOnCommand(ClientMessage::NewsModule, ClientMessage::OpenViewer, this,
+        CommandSlot(&PRSSFeedPlugin::startViewerWindow), 0);
+    helper.setOnCommand(ClientMessage::NewsModule, ClientMessage::ItemStateChanged, this,
+        CommandSlot(&PRSSFeedPlugin::itemStateChanged), 0);
 
-    exportResources();
+    ViewerFiles::exportResources();
     return true;
-}
-
-void PRSSFeedPlugin::exportResources()
-{
-    const QString dir = PDir::applicationDataPath(true);
-    for (const ExportedFile &entry : exportedFiles) {
-        const QString target = dir + QLatin1String(entry.file);
-        // A file already there (perhaps edited by the user) stays in use.
-        if (QFileInfo::exists(target))
-            continue;
-        if (QFile::copy(QLatin1String(entry.resource), target)) {
-            // Copies of resources are read-only; shutdown and the user must be able to replace
-            // them.
-            QFile::setPermissions(
-                target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-        }
-    }
 }
 
 void PRSSFeedPlugin::OnReady()
@@ -284,7 +140,7 @@ void PRSSFeedPlugin::OnReady()
 
     PSettings::instance()->changeUser(QString::number(user));
 
-    PSimpleMessage message(coreModule, MandatorIdRequest, false);
+    PSimpleMessage message(ClientMessage::CoreModule, ClientMessage::MandatorIdRequest, false);
     message.Send(
         this, &PRSSFeedPlugin::getMandatorId, this, &PRSSFeedPlugin::getMandatorIdFailed, 0);
 }
@@ -312,10 +168,11 @@ void PRSSFeedPlugin::getMandatorIdFailed(Request *request)
 
 void PRSSFeedPlugin::sendFeedsAndSettingsRequest(const QString *mandator)
 {
-    PSimpleMessage message(ownModule, FeedsAndSettingsRequest, false);
-    message.AddFieldAsString(CountryField, QStringLiteral("DE"), 1);
+    PSimpleMessage message(
+        ClientMessage::NewsModule, ClientMessage::FeedsAndSettingsRequest, false);
+    message.AddFieldAsString(ProtocolField::Country, QStringLiteral("DE"), 1);
     if (mandator)
-        message.AddFieldAsString(MandatorField, *mandator, 1);
+        message.AddFieldAsString(ProtocolField::Mandator, *mandator, 1);
     message.Send(this, &PRSSFeedPlugin::getFeedsAndSettingsBack, this,
         &PRSSFeedPlugin::getFeedsAndSettingsFailed, 0);
 }
@@ -340,57 +197,12 @@ void PRSSFeedPlugin::createUpdater()
     m_updater = new Updater(&m_db, this);
     connect(m_updater, &Updater::newItems, this, &PRSSFeedPlugin::newItems);
     connect(m_updater, &Updater::sendRenameFeed, this, &PRSSFeedPlugin::renameFeed);
-    connect(m_updater, &Updater::newItems, this, &PRSSFeedPlugin::reportFeedUpdated);
-    connect(m_updater, &Updater::queueEmpty, this, &PRSSFeedPlugin::finishUpdateRun);
-    m_runFeeds.clear();
-    m_runReported.clear();
-    noteQueuedFeeds(); // the first run, which waits for the proxy answer
+    m_report->watch(m_updater); // from the first run, which waits for the proxy answer
 }
 
 void PRSSFeedPlugin::noteQueuedFeeds()
 {
-    if (!m_updater)
-        return;
-    const QStringList queued = m_updater->queuedFeeds();
-    for (const QString &id : queued)
-        m_runFeeds.insert(id.toInt());
-}
-
-void PRSSFeedPlugin::emitFeedUpdated(int id, const QString &outcome, const QString &reason)
-{
-    QSqlQuery query(m_db);
-    query.exec(QStringLiteral("select source from feeds where id = ") + idText(id));
-    const QString source = query.next() ? query.value(0).toString() : QString();
-    emit feedUpdated(id, source, outcome, reason);
-}
-
-void PRSSFeedPlugin::reportFeedUpdated(int id, bool changed)
-{
-    m_runReported.insert(id);
-    noteQueuedFeeds();
-    if (changed)
-        emitFeedUpdated(id, QStringLiteral("changed"));
-    else if (m_updater && m_updater->lastOutcome(id) == Updater::Failed)
-        emitFeedUpdated(id, QStringLiteral("failed"), m_updater->lastError(id));
-    else
-        emitFeedUpdated(id, QStringLiteral("unchanged"));
-}
-
-void PRSSFeedPlugin::finishUpdateRun()
-{
-    // A feed whose document could not be fetched leaves the run without newItems.
-    QList<int> silent;
-    for (int id : std::as_const(m_runFeeds)) {
-        if (!m_runReported.contains(id) && m_updater
-            && m_updater->lastOutcome(id) == Updater::Failed)
-            silent.append(id);
-    }
-    std::sort(silent.begin(), silent.end());
-    m_runFeeds.clear();
-    m_runReported.clear();
-    for (int id : silent)
-        emitFeedUpdated(id, QStringLiteral("failed"), m_updater->lastError(id));
-    emit updateRunFinished();
+    m_report->noteQueued();
 }
 
 void PRSSFeedPlugin::startFeedUpdate(int id)
@@ -409,20 +221,38 @@ void PRSSFeedPlugin::updateAllFeeds()
     noteQueuedFeeds();
 }
 
+void PRSSFeedPlugin::subscribe(const QString &address)
+{
+    saveFeed(address, QString(), -1);
+}
+
+QMetaObject::Connection PRSSFeedPlugin::onDatabaseFailed(
+    QObject *context, std::function<void(const QString &)> callback)
+{
+    return connect(this, &PRSSFeedPlugin::databaseFailed, context, std::move(callback));
+}
+
+QMetaObject::Connection PRSSFeedPlugin::onSynchronised(
+    QObject *context, std::function<void()> callback)
+{
+    return connect(this, &PRSSFeedPlugin::synchronised, context, std::move(callback));
+}
+
+QMetaObject::Connection PRSSFeedPlugin::onFeedUpdated(QObject *context,
+    std::function<void(int, const QString &, const QString &, const QString &)> callback)
+{
+    return connect(this, &PRSSFeedPlugin::feedUpdated, context, std::move(callback));
+}
+
+QMetaObject::Connection PRSSFeedPlugin::onUpdateRunFinished(
+    QObject *context, std::function<void()> callback)
+{
+    return connect(this, &PRSSFeedPlugin::updateRunFinished, context, std::move(callback));
+}
+
 void PRSSFeedPlugin::shutdown()
 {
-    const QString dir = PDir::applicationDataPath(true);
-    QDir directory(dir);
-    const QString user = QString::number(CPxBuddy_Administrator::Instance().userId());
-    const QStringList pages
-        = directory.entryList(QStringList{user + QStringLiteral("_channel*_*.html")},
-            QDir::Files | QDir::CaseSensitive, QDir::Unsorted);
-    for (const QString &page : pages)
-        directory.remove(page);
-
-    for (const ExportedFile &entry : exportedFiles)
-        QFile::remove(dir + QLatin1String(entry.file));
-    QFile::remove(dir + QStringLiteral("/rss.js"));
+    ViewerFiles::remove(CPxBuddy_Administrator::Instance().userId());
 
     if (m_viewer)
         m_viewer->close();
@@ -436,233 +266,15 @@ void PRSSFeedPlugin::getFeedsAndSettingsBack(Request *request)
 {
     const Protocol *reply = request->reply();
     if (!reply) {
-        WrapPluginHelper::Instance().requestFailed(request, NoMessage, 0);
+        WrapPluginHelper::Instance().requestFailed(request, ClientMessage::NoMessage, 0);
         WrapPluginHelper::Instance().freeRequest(request);
         return;
     }
 
-    // An answer that runs out before its counts are met merges as far as it goes,
-    // but never removes anything on its strength.
-    const bool complete = isCompleteAnswer(reply->args());
-    ProtocolReader reader(reply->args());
-
-    mergeSettings(reader);
-    QList<int> named;
-    if (!reader.failed() && m_db.isOpen() && mergeFeeds(reader, &named)) {
-        if (complete && m_databaseCreated && isEmptyServerLayout(reader)) {
-            // The server has no layout yet: it takes ours.
-            saveGroups();
-        } else {
-            if (complete)
-                removeUnnamedFeeds(named);
-            showFeedsInClient();
-            mergeFolders(reader, complete);
-        }
-    }
+    m_sync->merge(*reply, m_databaseCreated);
 
     WrapPluginHelper::Instance().freeRequest(request);
     finishSynchronisation();
-}
-
-void PRSSFeedPlugin::mergeSettings(ProtocolReader &reader)
-{
-    qint64 count = 0;
-    if (!reader.readInt(&count))
-        return;
-    bool changed = false;
-    for (qint64 i = 0; i < count; ++i) {
-        quint32 field = 0;
-        qint64 value = 0;
-        if (!reader.readField(&field, &value))
-            break;
-        RssSettings::Key key;
-        switch (field) {
-        case UpdateIntervalField:
-            // The updater reads the interval itself; the client needs no notice.
-            RssSettings::setValue(RssSettings::UpdateIntervall, int(value));
-            continue;
-        case NewItemsOnlyField:
-            key = RssSettings::NewItemsOnly;
-            break;
-        case MaxItemsInClientField:
-            key = RssSettings::MaxItemsInClient;
-            break;
-        case MaxItemsInViewerField:
-            key = RssSettings::MaxItemsInViewer;
-            break;
-        default:
-            continue;
-        }
-        if (RssSettings::intValue(key) != value) {
-            RssSettings::setValue(key, int(value));
-            changed = true;
-        }
-    }
-    if (changed)
-        newOptions();
-}
-
-bool PRSSFeedPlugin::mergeFeeds(ProtocolReader &reader, QList<int> *named)
-{
-    qint64 count = 0;
-    if (!reader.readInt(&count))
-        return false;
-
-    QSqlQuery query(m_db);
-    const auto collectIds = [&](qint64 farmid) {
-        query.exec(QStringLiteral("select id from feeds where farmid = ") + idText(farmid));
-        while (query.next())
-            named->append(query.value(0).toInt());
-    };
-    const auto insertFeed = [&](const QString &title, const QString &source, int toload,
-                                int inclient, qint64 farmid) {
-        const int id = nextFeedId();
-        named->append(id);
-        query.prepare(QStringLiteral(
-            "insert into feeds (id, source, channeltitle, toload, inclient, farmid, folderid) "
-            "values(:id, :source, :channeltitle, :toload, :inclient, :farmid, 1)"));
-        query.bindValue(QStringLiteral(":id"), id);
-        query.bindValue(QStringLiteral(":source"), source);
-        query.bindValue(QStringLiteral(":channeltitle"), title);
-        query.bindValue(QStringLiteral(":toload"), toload);
-        query.bindValue(QStringLiteral(":inclient"), inclient);
-        query.bindValue(QStringLiteral(":farmid"), farmid);
-        query.exec();
-    };
-
-    for (qint64 i = 0; i < count; ++i) {
-        qint64 kind = 0;
-        qint64 id = 0;
-        qint64 state = 0;
-        QString title;
-        QString source;
-        if (!reader.readInt(&kind) || !reader.readInt(&id) || !reader.readText(&title)
-            || !reader.readText(&source) || !reader.readInt(&state))
-            return false;
-        const int toload = (state == 1 || state == 3) ? 1 : 0;
-        const int inclient = (state == 2 || state == 3) ? 1 : 0;
-        // Each of the updates below names all of the feed's values; true when a row matched.
-        const auto updateFeed = [&](const QString &statement, qint64 farmid) {
-            query.prepare(statement);
-            query.bindValue(QStringLiteral(":title"), title);
-            query.bindValue(QStringLiteral(":source"), source);
-            query.bindValue(QStringLiteral(":toload"), toload);
-            query.bindValue(QStringLiteral(":inclient"), inclient);
-            query.bindValue(QStringLiteral(":farmid"), farmid);
-            query.exec();
-            return query.numRowsAffected() > 0;
-        };
-
-        if (kind == 1) {
-            const qint64 farmid = id;
-            const bool known
-                = updateFeed(QStringLiteral("update feeds set channeltitle = :title, source = "
-                                            ":source, toload = :toload, inclient = :inclient "
-                                            "where farmid = :farmid"),
-                      farmid)
-                // A feed the user added by address becomes the catalogue feed.
-                || updateFeed(QStringLiteral("update feeds set channeltitle = :title, source = "
-                                             ":source, toload = :toload, inclient = :inclient, "
-                                             "farmid = :farmid where source = :source"),
-                    farmid);
-            if (!known)
-                insertFeed(title, source, toload, inclient, farmid);
-            collectIds(farmid);
-        } else {
-            const qint64 farmid = -id;
-            if (updateFeed(QStringLiteral("update feeds set channeltitle = :title, toload = "
-                                          ":toload, inclient = :inclient, farmid = :farmid "
-                                          "where source = :source"),
-                    farmid))
-                collectIds(farmid);
-            else
-                insertFeed(title, source, toload, inclient, farmid);
-        }
-    }
-    return true;
-}
-
-void PRSSFeedPlugin::removeUnnamedFeeds(const QList<int> &named)
-{
-    QList<int> removed;
-    QSqlQuery query(m_db);
-    if (named.isEmpty()) {
-        query.exec(QStringLiteral("select id from feeds"));
-        while (query.next())
-            removed.append(query.value(0).toInt());
-        query.exec(QStringLiteral("delete from feeds"));
-        query.exec(QStringLiteral("delete from items"));
-    } else {
-        QString list = QStringLiteral("(");
-        for (int id : named)
-            list += idText(id) + QLatin1Char(',');
-        list.chop(1);
-        list += QLatin1Char(')');
-        query.exec(QStringLiteral("select id from feeds where id not in ") + list);
-        while (query.next())
-            removed.append(query.value(0).toInt());
-        query.exec(QStringLiteral("delete from feeds where id not in ") + list);
-        query.exec(
-            QStringLiteral("delete from items where channelid not in (select id from feeds)"));
-    }
-    if (!removed.isEmpty())
-        sendFeedItemsChanged(removed);
-}
-
-void PRSSFeedPlugin::showFeedsInClient()
-{
-    QSqlQuery query(m_db);
-    query.exec(QStringLiteral("select id, inclient from feeds"));
-    while (query.next()) {
-        const int id = query.value(0).toInt();
-        if (query.value(1).toInt() == 1)
-            showFeed(id);
-        else
-            hideFeed(id);
-    }
-}
-
-void PRSSFeedPlugin::mergeFolders(ProtocolReader &reader, bool removeUnnamed)
-{
-    qint64 count = 0;
-    if (!reader.readInt(&count) || count <= 0)
-        return;
-
-    QStringList kept;
-    QSqlQuery query(m_db);
-    for (qint64 i = 0; i < count; ++i) {
-        qint64 folderId = 0;
-        QString title;
-        if (!reader.readInt(&folderId) || !reader.readText(&title))
-            return;
-        query.prepare(
-            QStringLiteral("update folder set title = :title where id = ") + idText(folderId));
-        query.bindValue(QStringLiteral(":title"), title);
-        query.exec();
-        if (query.numRowsAffected() < 1) {
-            query.prepare(QStringLiteral("insert into folder (id, title) values(")
-                + idText(folderId) + QStringLiteral(" ,:title") + QStringLiteral(")"));
-            query.bindValue(QStringLiteral(":title"), title);
-            query.exec();
-        }
-        kept.append(idText(folderId));
-
-        qint64 feeds = 0;
-        if (!reader.readInt(&feeds))
-            return;
-        for (qint64 j = 0; j < feeds; ++j) {
-            qint64 kind = 0;
-            qint64 id = 0;
-            if (!reader.readInt(&kind) || !reader.readInt(&id))
-                return;
-            const qint64 farmid = kind == 1 ? id : -id;
-            query.exec(QStringLiteral("update feeds set folderid = ") + idText(folderId)
-                + QStringLiteral(" where farmid = ") + idText(farmid));
-        }
-    }
-    if (removeUnnamed && !kept.isEmpty())
-        query.exec(QStringLiteral("delete from folder where id not in (")
-            + kept.join(QLatin1Char(',')) + QLatin1Char(')'));
 }
 
 // ---------------------------------------------------------------------------
@@ -716,8 +328,8 @@ void PRSSFeedPlugin::itemStateChanged(RequestHandler *, Request *request)
 
 void PRSSFeedPlugin::sendWindowActivate(QWidget *window)
 {
-    PSimpleMessage message(coreModule, WindowActivate, false);
-    message.AddFieldAsInt32(PlainField, qint32(window->winId()));
+    PSimpleMessage message(ClientMessage::CoreModule, ClientMessage::WindowActivate, false);
+    message.AddFieldAsInt32(ProtocolField::Plain, qint32(window->winId()));
     message.Send();
 }
 
@@ -829,10 +441,10 @@ void PRSSFeedPlugin::startSettingsDialog(bool fromClient)
 
 void PRSSFeedPlugin::itemStateChanged(int commando, int channelid, int itemid)
 {
-    PSimpleMessage message(ownModule, ItemStateNotice, false);
-    message.AddFieldAsUint8(PlainField, quint8(commando));
-    message.AddFieldAsUint32(PlainField, quint32(channelid));
-    message.AddFieldAsUint32(PlainField, quint32(itemid));
+    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::ItemStateNotice, false);
+    message.AddFieldAsUint8(ProtocolField::Plain, quint8(commando));
+    message.AddFieldAsUint32(ProtocolField::Plain, quint32(channelid));
+    message.AddFieldAsUint32(ProtocolField::Plain, quint32(itemid));
     message.Send();
 }
 
@@ -846,85 +458,59 @@ void PRSSFeedPlugin::newItems(int id, bool changed)
 
 void PRSSFeedPlugin::sendFeedItemsChanged(const QList<int> &ids)
 {
-    PSimpleMessage message(ownModule, FeedItemsChanged, false);
-    message.AddFieldAsUint16(PlainField, quint16(ids.size()));
+    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::FeedItemsChanged, false);
+    message.AddFieldAsUint16(ProtocolField::Plain, quint16(ids.size()));
     for (int id : ids)
-        message.AddFieldAsInt32(PlainField, id);
+        message.AddFieldAsInt32(ProtocolField::Plain, id);
     message.Send();
 }
 
 void PRSSFeedPlugin::hideFeed(int id)
 {
-    PSimpleMessage message(ownModule, FeedHiddenInClient, false);
-    message.AddFieldAsUint32(PlainField, quint32(id));
+    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::FeedHiddenInClient, false);
+    message.AddFieldAsUint32(ProtocolField::Plain, quint32(id));
     message.Send();
 }
 
 void PRSSFeedPlugin::showFeed(int id)
 {
-    PSimpleMessage message(ownModule, FeedShownInClient, false);
-    message.AddFieldAsUint32(PlainField, quint32(id));
+    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::FeedShownInClient, false);
+    message.AddFieldAsUint32(ProtocolField::Plain, quint32(id));
     message.Send();
 }
 
 void PRSSFeedPlugin::newOptions()
 {
-    PSimpleMessage message(ownModule, OptionsChanged, false);
+    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::OptionsChanged, false);
     message.Send();
 }
 
 // ---------------------------------------------------------------------------
 // Subscriptions
 
-int PRSSFeedPlugin::nextFeedId()
-{
-    QSqlQuery query(m_db);
-    query.exec(QStringLiteral("select max(id) from feeds"));
-    if (query.next() && !query.value(0).isNull())
-        return query.value(0).toInt() + 1;
-    return 1;
-}
-
 void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int farmid)
 {
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("select id from feeds where source= :source"));
-    query.bindValue(QStringLiteral(":source"), source);
-    query.exec();
-    if (query.next()) {
+    const FeedSubscriptions::Known known = m_subscriptions->feedOf(source);
+    if (known.id >= 0) {
         // Known address: subscribed again with its old items, title and farmid.
-        const int id = query.value(0).toInt();
-        query.exec(QStringLiteral("select toload from feeds where id=") + idText(id));
-        const bool subscribed = query.next() && query.value(0).toInt() == 1;
-        query.exec(QStringLiteral("update feeds set toload = 1 where id=") + idText(id));
-        if (subscribed && m_updater) {
+        m_subscriptions->resubscribe(known.id);
+        if (known.toload == 1 && m_updater) {
             // Nothing new about it: the server is asked whether the document changed.
-            m_updater->update(id);
+            m_updater->update(known.id);
             noteQueuedFeeds();
         } else {
-            startFeedUpdate(id);
+            startFeedUpdate(known.id);
         }
-        newItems(id, true);
-        renameFeed(id);
+        newItems(known.id, true);
+        renameFeed(known.id);
         return;
     }
 
-    const int id = nextFeedId();
-    if (farmid == -1) {
-        // Own feeds count down from -1, below every farmid there is.
-        query.exec(QStringLiteral("select min(farmid) from feeds"));
-        if (query.next() && !query.value(0).isNull())
-            farmid = qMin(query.value(0).toInt() - 1, -1);
-    }
-    query.prepare(QStringLiteral(
-        "insert into feeds (id, source, channeltitle, toload, folderid, inclient, farmid) "
-        "values(:id, :source, :title, 1 , 1, 1, :farmid)"));
-    query.bindValue(QStringLiteral(":id"), id);
-    query.bindValue(QStringLiteral(":source"), source);
-    query.bindValue(QStringLiteral(":farmid"), farmid);
+    if (farmid == -1)
+        farmid = m_subscriptions->nextOwnFarmId();
     // No title yet: the views show the address until the first fetch brings one.
-    query.bindValue(QStringLiteral(":title"), title.isEmpty() ? QVariant() : QVariant(title));
-    query.exec();
+    const int id = m_subscriptions->insertFeed(
+        source, title.isEmpty() ? QVariant() : QVariant(title), 1, 1, farmid);
 
     startFeedUpdate(id);
     newItems(id, true);
@@ -938,17 +524,7 @@ void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int f
 
 void PRSSFeedPlugin::saveFeed(int type, int id, const QString &title, const QString &source)
 {
-    PSimpleMessage message(ownModule, FeedSubscribed, false);
-    message.AddFieldAsUint16(FeedKind, quint16(type));
-    if (type == 1) {
-        message.AddFieldAsUint32(FarmId, quint32(id));
-    } else {
-        message.AddFieldAsUint32(OwnFeedId, quint32(id));
-        message.AddFieldAsString(FeedTitle, title, 1);
-        message.AddFieldAsString(FeedSource, source, 1);
-    }
-    message.AddFieldAsUint32(FeedState, 3);
-    message.Send();
+    m_subscriptions->sendSubscribed(type, id, title, source);
 }
 
 void PRSSFeedPlugin::saveFeed(int type, int id, const QString &title)
@@ -968,17 +544,10 @@ void PRSSFeedPlugin::clearFeed(const QString &source, bool viewer)
         parent = m_viewer.data();
     const QString title = tr("Delete News");
 
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("select id, toload from feeds where source = :source"));
-    query.bindValue(QStringLiteral(":source"), source);
-    query.exec();
     // An unknown address is treated as an unsubscribed feed with id 0.
-    int id = 0;
-    int toload = 0;
-    if (query.next()) {
-        id = query.value(0).toInt();
-        toload = query.value(1).toInt();
-    }
+    const FeedSubscriptions::Known known = m_subscriptions->feedOf(source);
+    const int id = qMax(known.id, 0);
+    const int toload = known.toload;
 
     if (toload != 1) {
         if (PMessageBox::question(parent, title, tr("Should all saved messages be deleted?")) == 1)
@@ -998,9 +567,7 @@ void PRSSFeedPlugin::clearFeed(const QString &source, bool viewer)
         // Unsubscribed, the items stay readable.
         if (m_updater)
             m_updater->removeFeed(id);
-        query.prepare(QStringLiteral("update feeds set toload = 0 where source = :source"));
-        query.bindValue(QStringLiteral(":source"), source);
-        query.exec();
+        m_subscriptions->unsubscribe(source);
         newItems(id, true);
         renameFeed(id);
     }
@@ -1012,20 +579,7 @@ void PRSSFeedPlugin::removeFeedForGood(int id)
     if (m_updater)
         m_updater->removeFeed(id);
 
-    QSqlQuery query(m_db);
-    query.exec(QStringLiteral("select farmid, source from feeds where id = ") + idText(id));
-    qint64 farmid = 0;
-    QString source;
-    if (query.next()) {
-        farmid = query.value(0).toLongLong();
-        source = query.value(1).toString();
-    }
-    PSimpleMessage message(ownModule, FeedUnsubscribed, false);
-    addFeedReference(message, farmid < 0, farmid, &source);
-    message.Send();
-
-    query.exec(QStringLiteral("delete from items where channelid=") + idText(id));
-    query.exec(QStringLiteral("delete from feeds where id=") + idText(id));
+    m_subscriptions->remove(id);
 
     if (m_viewer) {
         // Id 0 is the favourites entry, which no unsubscription removes.
@@ -1038,58 +592,12 @@ void PRSSFeedPlugin::removeFeedForGood(int id)
 
 void PRSSFeedPlugin::renameFeed(int id)
 {
-    QSqlQuery query(m_db);
-    query.exec(QStringLiteral("select farmid, channeltitle, source, inclient, toload from feeds "
-                              "where id = ")
-        + idText(id));
-    // A feed removed meanwhile has nothing left to report.
-    if (!query.next())
-        return;
-    const qint64 farmid = query.value(0).toLongLong();
-    const QString source = query.value(2).toString();
-    const int inclient = query.value(3).toInt();
-    const int toload = query.value(4).toInt();
-
-    PSimpleMessage message(ownModule, FeedChanged, false);
-    message.AddFieldAsString(FeedTitle, query.value(1).toString(), 1);
-    addFeedReference(message, farmid <= 0, farmid, &source);
-    quint32 state = 3;
-    if (inclient == 0 && toload == 0)
-        state = 0;
-    else if (inclient == 0 && toload == 1)
-        state = 1;
-    else if (inclient == 1 && toload == 0)
-        state = 2;
-    message.AddFieldAsUint32(FeedState, state);
-    message.Send();
+    m_subscriptions->sendChanged(id);
 }
 
 void PRSSFeedPlugin::saveGroups()
 {
-    PSimpleMessage message(ownModule, FoldersChanged, false);
-
-    QSqlQuery query(m_db);
-    query.exec(QStringLiteral("select count(id) from folder"));
-    message.AddFieldAsUint16(FolderCount, query.next() ? quint16(query.value(0).toInt()) : 0);
-
-    QSqlQuery folders(m_db);
-    folders.exec(QStringLiteral("select id, title from folder"));
-    while (folders.next()) {
-        const QString folderId = idText(folders.value(0).toLongLong());
-        message.AddFieldAsUint16(FolderId, quint16(folders.value(0).toInt()));
-        message.AddFieldAsString(FolderTitle, folders.value(1).toString(), 1);
-
-        query.exec(QStringLiteral("select count(id) from feeds where folderid = ") + folderId);
-        message.AddFieldAsUint16(
-            FolderFeedCount, query.next() ? quint16(query.value(0).toInt()) : 0);
-
-        query.exec(QStringLiteral("select farmid from feeds where folderid = ") + folderId);
-        while (query.next()) {
-            const qint64 farmid = query.value(0).toLongLong();
-            addFeedReference(message, farmid <= 0, farmid);
-        }
-    }
-    message.Send();
+    m_subscriptions->sendFolders();
 }
 
 extern "C" Q_DECL_EXPORT WrapPlugin *create()

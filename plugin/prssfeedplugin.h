@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/newsplugininterface.h"
 #include "host/wrapplugin.h"
 
 #include <QList>
@@ -8,23 +9,28 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <memory>
+
 class AboWizzard;
+class FeedSubscriptions;
 class PConfigDialog;
 class PRSSFeedView;
-class ProtocolReader;
+class ServerSync;
 class PWizard_Standard2;
 class QWidget;
 class Request;
 class RequestHandler;
 class Updater;
+class UpdateReport;
 
 // The plug-in object the client loads: it opens the signed-in user's feed database,
 // keeps the server's copy of feeds, folders and settings in step with it, answers
-// the client's commands of module 41 and opens the viewer, the subscription wizard
+// the client's commands of its module and opens the viewer, the subscription wizard
 // and the settings dialog.
-class PRSSFeedPlugin : public WrapPlugin
+class PRSSFeedPlugin : public WrapPlugin, public NewsPluginInterface
 {
     Q_OBJECT
+    Q_INTERFACES(NewsPluginInterface)
 public:
     explicit PRSSFeedPlugin(QObject *parent = nullptr);
     ~PRSSFeedPlugin() override;
@@ -37,9 +43,19 @@ public:
     QString pluginKey() const override;
 
     // Why the user's database could not be opened; empty while it is usable.
-    Q_INVOKABLE QString databaseError() const { return m_databaseError; }
+    QString databaseError() const override { return m_databaseError; }
     // Starts a full update run when the updater exists (it exists once synchronised).
-    Q_INVOKABLE void updateAllFeeds();
+    void updateAllFeeds() override;
+    void subscribe(const QString &address) override;
+    QMetaObject::Connection onDatabaseFailed(
+        QObject *context, std::function<void(const QString &)> callback) override;
+    QMetaObject::Connection onSynchronised(
+        QObject *context, std::function<void()> callback) override;
+    QMetaObject::Connection onFeedUpdated(QObject *context,
+        std::function<void(int, const QString &, const QString &, const QString &)> callback)
+        override;
+    QMetaObject::Connection onUpdateRunFinished(
+        QObject *context, std::function<void()> callback) override;
 
 public slots:
     // Lifecycle.
@@ -49,7 +65,7 @@ public slots:
     void getFeedsAndSettingsBack(Request *request);
     void getFeedsAndSettingsFailed(Request *request);
 
-    // Client commands of module 41.
+    // Client commands of the news module.
     void startAboWindow(RequestHandler *handler, Request *request);
     void startChooseDialog(RequestHandler *handler, Request *request);
     void startSettingsDialog(RequestHandler *handler, Request *request);
@@ -86,22 +102,12 @@ signals:
     void updateRunFinished();
 
 private:
-    void exportResources();
     void sendFeedsAndSettingsRequest(const QString *mandator);
-    void mergeSettings(ProtocolReader &reader);
-    bool mergeFeeds(ProtocolReader &reader, QList<int> *named);
-    void removeUnnamedFeeds(const QList<int> &named);
-    void showFeedsInClient();
-    void mergeFolders(ProtocolReader &reader, bool removeUnnamed);
     void finishSynchronisation();
     void createUpdater();
     void startFeedUpdate(int id);
     void noteQueuedFeeds();
-    void reportFeedUpdated(int id, bool changed);
-    void emitFeedUpdated(int id, const QString &outcome, const QString &reason = QString());
-    void finishUpdateRun();
     void removeFeedForGood(int id);
-    int nextFeedId();
     void sendFeedItemsChanged(const QList<int> &ids);
     void sendWindowActivate(QWidget *window);
     void openViewer(int channelId, int itemId);
@@ -110,11 +116,12 @@ private:
     QPointer<PWizard_Standard2> m_wizardDialog;
     QPointer<PConfigDialog> m_settingsDialog;
     QSqlDatabase m_db;
+    // The feeds table's statements and the merge of the server's answer.
+    std::unique_ptr<FeedSubscriptions> m_subscriptions;
+    ServerSync *m_sync;
+    UpdateReport *m_report;
     QPointer<Updater> m_updater;
     QPointer<AboWizzard> m_mission;
     bool m_databaseCreated = false;
     QString m_databaseError;
-    // The feeds of the updater's current run, and those it has reported.
-    QSet<int> m_runFeeds;
-    QSet<int> m_runReported;
 };

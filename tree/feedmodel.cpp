@@ -1,6 +1,7 @@
 #include "feedmodel.h"
 
-#include "viewer/channelpages.h"
+#include "core/transaction.h"
+#include "pages/channelpages.h"
 
 #include <QDataStream>
 #include <QIODevice>
@@ -48,11 +49,10 @@ FeedModel::FeedModel(QSqlDatabase *db, QObject *parent) : QAbstractItemModel(par
     // Reading a whole tree is many small statements: one transaction is far quicker,
     // and one listing of the viewer directory serves every feed's pages.
     const ChannelPages::Batch pages;
-    const bool transaction = m_db->transaction();
+    Transaction transaction(*m_db);
     for (int id : std::as_const(ids))
         m_folders.push_back(std::make_unique<FolderNode>(m_db, id));
-    if (transaction)
-        m_db->commit();
+    transaction.commit();
 }
 
 FeedModel::~FeedModel() = default;

@@ -1,9 +1,10 @@
 #include "feednode.h"
 
+#include "core/rssprotocol.h"
+#include "core/rsssettings.h"
 #include "host/psimplemessage.h"
-#include "plugin/rsssettings.h"
-#include "tree/decodeentities.h"
-#include "viewer/channelpages.h"
+#include "pages/channelpages.h"
+#include "pages/decodeentities.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -13,13 +14,6 @@
 #include <algorithm>
 
 namespace {
-// Message fields of FeedChanged.
-constexpr quint32 FeedKindField = 657;
-constexpr quint32 FeedTitleField = 687;
-constexpr quint32 FarmIdField = 773;
-constexpr quint32 FeedSourceField = 774;
-constexpr quint32 OwnFeedIdField = 781;
-constexpr quint32 FeedStateField = 787;
 constexpr int StringEncoding = 1;
 } // namespace
 
@@ -99,18 +93,18 @@ void FeedNode::renameFeedNode(const QString &text)
     const int inClient = query.value(2).toInt();
     const int toLoad = query.value(3).toInt();
 
-    PSimpleMessage message(41, 6, false);
-    message.AddFieldAsString(FeedTitleField, text, StringEncoding);
+    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::FeedChanged, false);
+    message.AddFieldAsString(ProtocolField::FeedTitle, text, StringEncoding);
     // -1 marks a feed the user added by address; its number at the server is the
     // local id here.
     if (farmId != -1) {
-        message.AddFieldAsUint16(FeedKindField, 1);
-        message.AddFieldAsUint32(FarmIdField, quint32(farmId));
+        message.AddFieldAsUint16(ProtocolField::FeedKind, 1);
+        message.AddFieldAsUint32(ProtocolField::FarmId, quint32(farmId));
     } else {
-        message.AddFieldAsUint16(FeedKindField, 2);
-        message.AddFieldAsUint32(OwnFeedIdField, quint32(m_id));
-        message.AddFieldAsString(FeedSourceField, source, StringEncoding);
+        message.AddFieldAsUint16(ProtocolField::FeedKind, 2);
+        message.AddFieldAsUint32(ProtocolField::OwnFeedId, quint32(m_id));
+        message.AddFieldAsString(ProtocolField::FeedSource, source, StringEncoding);
     }
-    message.AddFieldAsUint32(FeedStateField, quint32(toLoad + 2 * inClient));
+    message.AddFieldAsUint32(ProtocolField::FeedState, quint32(toLoad + 2 * inClient));
     message.Send();
 }

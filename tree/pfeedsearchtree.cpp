@@ -1,9 +1,9 @@
 #include "pfeedsearchtree.h"
 
-#include "tree/decodeentities.h"
+#include "pages/channelpages.h"
+#include "pages/decodeentities.h"
 #include "tree/pdrawsearch.h"
 #include "tree/searchindex.h"
-#include "viewer/channelpages.h"
 
 #include <QHeaderView>
 #include <QIcon>

@@ -1,5 +1,8 @@
 #include "searchindex.h"
 
+#include "core/feeddatabase.h"
+#include "core/transaction.h"
+
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -18,8 +21,8 @@ constexpr int StepSize = 250;
 // More trigrams narrow little further but make the index read more.
 constexpr int MaxTrigrams = 12;
 
-// The index key of an item: feed id in the high half, item id (offset to be
-// non-negative) in the low half.
+// The index key of an item, as the feed database's triggers write it: feed id in
+// the high half, item id (offset to be non-negative) in the low half.
 const QString keyOf = QStringLiteral("%1.channelid * 4294967296 + %1.itemid + 2147483648");
 
 int feedOfKey(qint64 key)
@@ -73,53 +76,8 @@ SearchIndex::SearchIndex(QSqlDatabase *db, QObject *parent)
 
 void SearchIndex::create()
 {
-    QSqlQuery query(*m_db);
-    // A flag or a deletion changes only these columns; searches and pages read by them.
-    query.exec(QStringLiteral(
-        "CREATE INDEX IF NOT EXISTS items_by_mark ON items (mark, toclear, channelid)"));
-    query.exec(QStringLiteral(
-        "CREATE INDEX IF NOT EXISTS items_by_channel ON items (channelid, toclear, itemid)"));
-
-    query.exec(QStringLiteral("select count(*) from sqlite_master where name = 'items_search'"));
-    if (query.next() && query.value(0).toInt() == 1) {
-        m_available = true;
-        return;
-    }
-
-    // All or nothing: an index without its triggers would miss new items.
-    m_db->transaction();
-    const QStringList statements{
-        QStringLiteral("CREATE VIRTUAL TABLE items_search USING fts5(title, description, "
-                       "content='', tokenize='trigram', detail=none, columnsize=0)"),
-        QStringLiteral("CREATE TABLE items_search_state (built INTEGER)"),
-        QStringLiteral("INSERT INTO items_search_state (built) VALUES (0)"),
-        QStringLiteral("CREATE TRIGGER items_search_insert AFTER INSERT ON items "
-                       "WHEN new.rowid <= (SELECT built FROM items_search_state) BEGIN "
-                       "INSERT INTO items_search (rowid, title, description) VALUES (%1, "
-                       "new.title, new.description); END")
-            .arg(keyOf.arg(QStringLiteral("new"))),
-        QStringLiteral("CREATE TRIGGER items_search_delete AFTER DELETE ON items "
-                       "WHEN old.rowid <= (SELECT built FROM items_search_state) BEGIN "
-                       "INSERT INTO items_search (items_search, rowid, title, description) "
-                       "VALUES ('delete', %1, old.title, old.description); END")
-            .arg(keyOf.arg(QStringLiteral("old"))),
-        QStringLiteral("CREATE TRIGGER items_search_update AFTER UPDATE OF channelid, itemid, "
-                       "title, description ON items "
-                       "WHEN old.rowid <= (SELECT built FROM items_search_state) BEGIN "
-                       "INSERT INTO items_search (items_search, rowid, title, description) "
-                       "VALUES ('delete', %1, old.title, old.description); "
-                       "INSERT INTO items_search (rowid, title, description) VALUES (%2, "
-                       "new.title, new.description); END")
-            .arg(keyOf.arg(QStringLiteral("old")), keyOf.arg(QStringLiteral("new"))),
-    };
-    for (const QString &statement : statements) {
-        if (!query.exec(statement)) {
-            // No FTS5 in this SQLite: searches read every item.
-            m_db->rollback();
-            return;
-        }
-    }
-    m_available = m_db->commit();
+    // An SQLite without FTS5 has no index, and searches then read every item.
+    m_available = FeedDatabase::ensureSearchIndex(*m_db);
 }
 
 bool SearchIndex::buildStep(int count)
@@ -144,7 +102,7 @@ bool SearchIndex::buildStep(int count)
     const bool more = query.next();
     const qint64 last = more ? query.value(0).toLongLong() : AllBuilt;
 
-    m_db->transaction();
+    Transaction transaction(*m_db);
     const bool indexed = query.exec(
         QStringLiteral("INSERT INTO items_search (rowid, title, description) SELECT %1, "
                        "title, description FROM items WHERE rowid > %2 AND rowid <= %3")
@@ -152,11 +110,9 @@ bool SearchIndex::buildStep(int count)
             .arg(built)
             .arg(last));
     if (!indexed
-        || !query.exec(QStringLiteral("UPDATE items_search_state SET built = %1").arg(last))) {
-        m_db->rollback();
+        || !query.exec(QStringLiteral("UPDATE items_search_state SET built = %1").arg(last)))
         return true;
-    }
-    if (!m_db->commit())
+    if (!transaction.commit())
         return true;
     if (more)
         return false;

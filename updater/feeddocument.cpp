@@ -102,7 +102,7 @@ bool FeedDocument::run(QSqlQuery &query)
     // A statement the data makes fail (a constraint, say) is passed over. A
     // database that cannot be written at all gives the document up.
     if (isStorageFailure(query.lastError())) {
-        QSqlQuery(*m_db).exec(QStringLiteral("ROLLBACK"));
+        m_transaction->rollback();
         m_lost = true;
         return false;
     }
@@ -111,6 +111,7 @@ bool FeedDocument::run(QSqlQuery &query)
     QSqlQuery probe(*m_db);
     if (probe.exec(QStringLiteral("BEGIN"))) {
         probe.exec(QStringLiteral("ROLLBACK"));
+        m_transaction->forget();
         m_lost = true;
     }
     return false;
@@ -118,14 +119,11 @@ bool FeedDocument::run(QSqlQuery &query)
 
 bool FeedDocument::finishTransaction()
 {
-    if (!m_inTransaction)
+    if (!m_transaction)
         return true;
-    m_inTransaction = false;
-    QSqlQuery query(*m_db);
-    if (query.exec(QStringLiteral("COMMIT")))
-        return true;
-    query.exec(QStringLiteral("ROLLBACK"));
-    return false;
+    const bool stored = m_transaction->commit();
+    m_transaction.reset();
+    return stored;
 }
 
 QSqlQuery &FeedDocument::prepared(int slot, const QString &statement)
@@ -158,9 +156,12 @@ FeedDocument::Result FeedDocument::process(const QByteArray &body)
     // One transaction per document: all of its rows or none, and one commit
     // instead of one per statement.
     m_lost = false;
-    m_inTransaction = QSqlQuery(*m_db).exec(QStringLiteral("BEGIN"));
-    if (!m_inTransaction)
+    m_transaction.reset();
+    m_transaction.emplace(*m_db);
+    if (!m_transaction->isActive()) {
+        m_transaction.reset();
         return StorageFailed;
+    }
 
     const QString charset = declaredCharset(body);
     if (!charset.isNull()) {

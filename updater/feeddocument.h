@@ -5,7 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include "core/transaction.h"
+
 #include <memory>
+#include <optional>
 
 class FeedTree;
 class QSqlDatabase;
@@ -83,10 +86,11 @@ private:
     int m_lowestSeenId = 2147483647;
     bool m_changed = false;
     bool m_renamed = false;
-    bool m_inTransaction = false;
     bool m_lost = false; // SQLite rolled the document's transaction back
     bool m_storeValidators = false;
     FeedValidators m_validators;
     // Statements prepared once per document and run once per item.
     std::unique_ptr<QSqlQuery> m_queries[6];
+    // The document's transaction; ends before the statements above are freed.
+    std::optional<Transaction> m_transaction;
 };

@@ -1,9 +1,10 @@
 #include "updater.h"
 
+#include "core/rssprotocol.h"
+#include "core/rsssettings.h"
 #include "feeddocument.h"
 #include "feedvalidators.h"
 #include "httpconnection.h"
-#include "plugin/rsssettings.h"
 
 #include "host/psimplemessage.h"
 #include "host/request.h"
@@ -32,7 +33,7 @@ Updater::Updater(QSqlDatabase *db, QObject *parent) : QObject(parent), m_db(db)
 
     // Nothing is fetched before the client has said which proxy to use.
     m_waitingForProxy = true;
-    PSimpleMessage message(1, 99, false);
+    PSimpleMessage message(ClientMessage::CoreModule, ClientMessage::ProxyRequest, false);
     message.Send(this, &Updater::getProxy, this, &Updater::getProxyFailed, 0);
 }
 
@@ -49,11 +50,7 @@ void Updater::prepareDatabase(QSqlDatabase &db)
     // the document being written.
     query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    // An item is looked up by feed, title and description; with the description
-    // outside the index, many items of one title make every lookup a scan.
-    query.exec(QStringLiteral("DROP INDEX IF EXISTS items_lookup"));
-    query.exec(QStringLiteral(
-        "CREATE INDEX IF NOT EXISTS items_identity ON items (channelid, title, description)"));
+    // The validators kept per feed live with the updater that reads and writes them.
     FeedValidators::createTable(db);
 }
 
@@ -109,7 +106,7 @@ void Updater::startUpdateTimer()
 void Updater::getProxy(Request *request)
 {
     if (!request->reply()) {
-        WrapPluginHelper::Instance().requestFailed(request, 82, 0);
+        WrapPluginHelper::Instance().requestFailed(request, ClientMessage::NoMessage, 0);
         WrapPluginHelper::Instance().freeRequest(request);
         getProxyFailed(nullptr);
         return;

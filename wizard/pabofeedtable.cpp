@@ -1,5 +1,7 @@
 #include "pabofeedtable.h"
 
+#include "core/rssprotocol.h"
+
 #include "host/psimplemessage.h"
 #include "host/request.h"
 #include "host/wrappluginhelper.h"
@@ -11,8 +13,6 @@
 
 namespace {
 
-constexpr quint16 HostModule = 1;
-constexpr quint16 ProxyRequest = 99;
 constexpr int RowHeight = 20;
 // A page announcing more feeds than this is not a page a user picks from.
 constexpr int MaxFeedRows = 1000;
@@ -31,7 +31,7 @@ PAboFeedTable::PAboFeedTable(QWidget *parent)
 
     connect(m_discovery, &FeedDiscovery::stateChanged, this, &PAboFeedTable::stateChanged);
 
-    PSimpleMessage message(HostModule, ProxyRequest, false);
+    PSimpleMessage message(ClientMessage::CoreModule, ClientMessage::ProxyRequest, false);
     message.Send(this, &PAboFeedTable::getProxy);
 }
 
@@ -60,7 +60,7 @@ QUrl PAboFeedTable::currentAddress() const
 void PAboFeedTable::getProxy(Request *request)
 {
     if (!request->reply())
-        WrapPluginHelper::Instance().requestFailed(request, 82, 0);
+        WrapPluginHelper::Instance().requestFailed(request, ClientMessage::NoMessage, 0);
     else
         m_discovery->setProxy(HttpConnection::proxyFromReply(request->reply()));
     WrapPluginHelper::Instance().freeRequest(request);

@@ -1,5 +1,6 @@
 #include "pabofeedtree.h"
 
+#include "core/rssprotocol.h"
 #include "host/pbasicdata.h"
 #include "host/psimplemessage.h"
 #include "host/request.h"
@@ -11,11 +12,6 @@
 #include <QTreeWidgetItemIterator>
 
 namespace {
-
-constexpr quint16 PluginModule = 41;
-constexpr quint16 CatalogueChildrenRequest = 3;
-constexpr quint32 CatalogueFlag = 770;
-constexpr quint32 CatalogueNode = 771;
 
 QString argText(const ProtocolArg &arg)
 {
@@ -131,9 +127,10 @@ void PAboFeedTree::requestChildren(quint32 node, bool flag)
 {
     if (!m_load)
         m_load = new Load(this);
-    PSimpleMessage message(PluginModule, CatalogueChildrenRequest, false);
-    message.AddFieldAsUint32(CatalogueNode, node);
-    message.AddFieldAsUint8(CatalogueFlag, flag ? 1 : 0);
+    PSimpleMessage message(
+        ClientMessage::NewsModule, ClientMessage::CatalogueChildrenRequest, false);
+    message.AddFieldAsUint32(ProtocolField::CatalogueNode, node);
+    message.AddFieldAsUint8(ProtocolField::CatalogueFlag, flag ? 1 : 0);
     // Only the top of the catalogue decides whether there is one at all.
     if (node == 0)
         message.Send(m_load.data(), &Load::getChilds, m_load.data(), &Load::getFailure);
@@ -144,7 +141,7 @@ void PAboFeedTree::requestChildren(quint32 node, bool flag)
 void PAboFeedTree::getChilds(Request *request)
 {
     if (!request->reply()) {
-        WrapPluginHelper::Instance().requestFailed(request, 82, 0);
+        WrapPluginHelper::Instance().requestFailed(request, ClientMessage::NoMessage, 0);
         WrapPluginHelper::Instance().freeRequest(request);
         return;
     }

@@ -6,6 +6,7 @@
 #include "client/clientapplication.h"
 #include "client/commandline.h"
 
+#include "core/rssprotocol.h"
 #include "host/protocol.h"
 #include "host/wrappluginhelper.h"
 
@@ -49,10 +50,11 @@ int main(int argc, char **argv)
         return client.exitCode();
     if (feed > 0) {
         QTimer::singleShot(delay / 4, &app, [feed] {
-            Protocol open(41, 61812);
+            Protocol open(ClientMessage::NewsModule, ClientMessage::OpenViewer);
             open.add(0, ProtocolArg::Int32, -1);
             open.add(0, ProtocolArg::Int32, feed);
-            WrapPluginHelper::Instance().deliverCommand(41, 61812, &open);
+            WrapPluginHelper::Instance().deliverCommand(
+                ClientMessage::NewsModule, ClientMessage::OpenViewer, &open);
         });
     }
     QTimer::singleShot(delay, &app, [&] {

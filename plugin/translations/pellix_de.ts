@@ -12,7 +12,7 @@
 <context>
     <name>ChannelPages</name>
     <message>
-        <location filename="../../viewer/channelpages.cpp" line="+370"/>
+        <location filename="../../pages/channelpages.cpp" line="+370" />
         <source>Favorites</source>
         <translation>Favoriten</translation>
     </message>
@@ -385,7 +385,7 @@
 <context>
     <name>PRSSFeedPlugin</name>
     <message>
-        <location filename="../feeddatabase.cpp" line="+69"/>
+        <location filename="../../core/feeddatabase.cpp" line="+69" />
         <source>My Feeds</source>
         <translation>Meine Feeds</translation>
     </message>
@@ -513,8 +513,8 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../viewer/channelpages.cpp" line="-345"/>
-        <location line="+299"/>
+        <location filename="../../pages/channelpages.cpp" line="-345" />
+        <location line="+299" />
         <source>Page</source>
         <translation>Seite</translation>
     </message>

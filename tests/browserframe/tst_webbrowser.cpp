@@ -1,4 +1,4 @@
-#include "viewer/channelpages.h"
+#include "pages/channelpages.h"
 #include "viewer/pbrowserframe.h"
 #include "viewer/silentwebpage.h"
 #include "viewer/webbrowsercontrol.h"

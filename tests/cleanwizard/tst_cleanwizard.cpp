@@ -1,4 +1,5 @@
 #include "dialogs/pcleanpage1.h"
+#include "testhelpers.h"
 #include "ui_pcleanpage1.h"
 
 #include "treefixture.h"
@@ -40,16 +41,7 @@ public:
     }
 };
 
-class Translator : public QTranslator
-{
-public:
-    QHash<QString, QString> words;
-    bool isEmpty() const override { return false; }
-    QString translate(const char *, const char *source, const char *, int) const override
-    {
-        return words.value(QString::fromUtf8(source));
-    }
-};
+using Translator = TestHelpers::WordTranslator;
 
 enum Mode { All, Read, Recent };
 

@@ -1,8 +1,9 @@
 #include "client/catalogue.h"
 #include "client/clientrouter.h"
+#include "testhelpers.h"
 
+#include "core/feeddatabase.h"
 #include "host/pbasicdata.h"
-#include "plugin/feeddatabase.h"
 #include "wizard/pabofeedtree.h"
 
 #include <QFile>
@@ -15,14 +16,7 @@
 // The catalogue as the wizard's own page shows it: every line indented by depth.
 static QStringList lines(QTreeWidget *tree)
 {
-    QStringList result;
-    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-        int depth = 0;
-        for (QTreeWidgetItem *p = (*it)->parent(); p; p = p->parent())
-            ++depth;
-        result.append(QString(depth, QLatin1Char(' ')) + (*it)->text(0));
-    }
-    return result;
+    return TestHelpers::treeLines(tree);
 }
 
 static int feedCount(const Catalogue &catalogue)

@@ -1,11 +1,12 @@
 #include "client/newsdisplay.h"
-#include "client/protocolfields.h"
+#include "core/rssprotocol.h"
+#include "testhelpers.h"
 
+#include "core/feeddatabase.h"
+#include "core/rsssettings.h"
 #include "host/pdir.h"
 #include "host/protocol.h"
 #include "host/psettings.h"
-#include "plugin/feeddatabase.h"
-#include "plugin/rsssettings.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -17,14 +18,7 @@
 // Every line of the display, indented by depth: "Folder", " Feed (2)", "  Headline".
 static QStringList lines(QTreeWidget *tree)
 {
-    QStringList result;
-    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-        int depth = 0;
-        for (QTreeWidgetItem *p = (*it)->parent(); p; p = p->parent())
-            ++depth;
-        result.append(QString(depth, QLatin1Char(' ')) + (*it)->text(0));
-    }
-    return result;
+    return TestHelpers::treeLines(tree);
 }
 
 static QTreeWidgetItem *find(QTreeWidget *tree, const QString &text)
@@ -158,7 +152,7 @@ void tst_NewsDisplay::openMarkAndNotices()
 
     // New items bring the display forward only for feeds shown in it.
     auto notice = [&](quint16 command, QList<int> ids) {
-        Protocol p(41, command);
+        Protocol p(ClientMessage::NewsModule, command);
         if (command == ClientMessage::FeedItemsChanged)
             p.add(0, ProtocolArg::UInt16, uint(ids.size()));
         for (int id : ids)

@@ -1,11 +1,13 @@
+#include "core/feeddatabase.h"
+#include "core/rssprotocol.h"
 #include "host/cpxbuddy_administrator.h"
 #include "host/pbasicdata.h"
 #include "host/pdir.h"
 #include "host/protocol.h"
-#include "host/recordingrouter.h"
 #include "host/wrappluginhelper.h"
-#include "plugin/feeddatabase.h"
 #include "plugin/prssfeedplugin.h"
+#include "recordingrouter.h"
+#include "testhelpers.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,8 +20,7 @@
 
 static QString readFile(const QString &file)
 {
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromUtf8(TestHelpers::readFile(file));
 }
 
 class tst_ClientGerman : public QObject
@@ -70,10 +71,11 @@ void tst_ClientGerman::pagesAndScriptAgree()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("fill"));
 
-    Protocol open(41, 61812);
+    Protocol open(ClientMessage::NewsModule, ClientMessage::OpenViewer);
     open.add(0, ProtocolArg::Int32, -1);
     open.add(0, ProtocolArg::Int32, 1);
-    WrapPluginHelper::Instance().deliverCommand(41, 61812, &open);
+    WrapPluginHelper::Instance().deliverCommand(
+        ClientMessage::NewsModule, ClientMessage::OpenViewer, &open);
 
     const QDir viewer(PDir::applicationDataPath(false));
     QTRY_VERIFY_WITH_TIMEOUT(viewer.exists(QStringLiteral("3_channel1_1.html")), 20000);

@@ -1,8 +1,9 @@
 #include "client/newsdisplay.h"
 #include "client/serverstore.h"
+#include "core/feeddatabase.h"
 #include "host/pdir.h"
 #include "host/psettings.h"
-#include "plugin/feeddatabase.h"
+#include "testhelpers.h"
 
 #include "testhttpserver.h"
 #include "testpostgres.h"
@@ -23,6 +24,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+using namespace TestHelpers;
 #include <memory>
 #include <vector>
 
@@ -67,20 +69,6 @@ static Run runClient(const QStringList &arguments)
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
-}
-
-static QByteArray digest(const QString &file)
-{
-    QFile f(file);
-    f.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
-static void writeFile(const QString &file, const QByteArray &contents)
-{
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(contents);
 }
 
 static QStringList rows(const QString &file, const QString &statement)

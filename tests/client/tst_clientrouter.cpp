@@ -1,8 +1,8 @@
 #include "client/catalogue.h"
 #include "client/clientrouter.h"
 #include "client/messagelog.h"
-#include "client/protocolfields.h"
 #include "client/sqliteserverstore.h"
+#include "core/rssprotocol.h"
 
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdir.h"
@@ -94,18 +94,18 @@ void tst_ClientRouter::cleanup()
 void tst_ClientRouter::knownRequests()
 {
     m_router->setBrand(QStringLiteral("acme"));
-    m_sender.send(Protocol(1, ClientMessage::MandatorIdRequest));
+    m_sender.send(Protocol(ClientMessage::CoreModule, ClientMessage::MandatorIdRequest));
     QTRY_VERIFY(m_sender.answered);
     QCOMPARE(m_sender.reply.args().size(), 1);
     QCOMPARE(m_sender.reply.args().at(0).field(), ProtocolField::Mandator);
     QCOMPARE(m_sender.reply.args().at(0).variant().toString(), QStringLiteral("acme"));
 
-    m_sender.send(Protocol(1, ClientMessage::ProxyRequest));
+    m_sender.send(Protocol(ClientMessage::CoreModule, ClientMessage::ProxyRequest));
     QTRY_VERIFY(m_sender.answered);
     QCOMPARE(m_sender.reply.args().at(0).variant().toInt(), 0); // no proxy
 
     QSignalSpy activations(m_router.get(), &ClientRouter::windowActivationRequested);
-    Protocol activate(1, ClientMessage::WindowActivate);
+    Protocol activate(ClientMessage::CoreModule, ClientMessage::WindowActivate);
     activate.add(0, ProtocolArg::Int32, 4242);
     m_sender.send(activate);
     QTRY_VERIFY(m_sender.answered);
@@ -115,7 +115,7 @@ void tst_ClientRouter::knownRequests()
     QVERIFY(m_store->addUser(12));
     // A catalogue subscription names only the id; the store takes address and
     // title from the catalogue.
-    Protocol subscribed(41, ClientMessage::FeedSubscribed);
+    Protocol subscribed(ClientMessage::NewsModule, ClientMessage::FeedSubscribed);
     subscribed.add(ProtocolField::FeedKind, ProtocolArg::UInt16, 1);
     subscribed.add(ProtocolField::FarmId, ProtocolArg::UInt32, 1001);
     subscribed.add(ProtocolField::FeedState, ProtocolArg::UInt32, 3);
@@ -131,7 +131,7 @@ void tst_ClientRouter::knownRequests()
     for (quint16 command : {ClientMessage::FeedItemsChanged, ClientMessage::FeedShownInClient,
              ClientMessage::FeedHiddenInClient, ClientMessage::OptionsChanged,
              ClientMessage::ItemStateNotice}) {
-        m_sender.send(Protocol(41, command));
+        m_sender.send(Protocol(ClientMessage::NewsModule, command));
         QTRY_VERIFY(m_sender.answered);
     }
     QCOMPARE(notices.size(), 5);
@@ -144,11 +144,14 @@ void tst_ClientRouter::unknownAndOfflineRequestsFail_data()
     QTest::addColumn<int>("command");
     QTest::addColumn<bool>("offline");
     QTest::newRow("unknown core request") << 1 << 500 << false;
-    QTest::newRow("unknown news request") << 41 << 99 << false;
+    QTest::newRow("unknown news request") << int(ClientMessage::NewsModule) << 99 << false;
     QTest::newRow("unknown module") << 7 << 1 << false;
-    QTest::newRow("feeds and settings offline") << 41 << 1 << true;
-    QTest::newRow("catalogue offline") << 41 << 3 << true;
-    QTest::newRow("folders offline") << 41 << 7 << true;
+    QTest::newRow("feeds and settings offline")
+        << int(ClientMessage::NewsModule) << int(ClientMessage::FeedsAndSettingsRequest) << true;
+    QTest::newRow("catalogue offline")
+        << int(ClientMessage::NewsModule) << int(ClientMessage::CatalogueChildrenRequest) << true;
+    QTest::newRow("folders offline")
+        << int(ClientMessage::NewsModule) << int(ClientMessage::FoldersChanged) << true;
 }
 
 void tst_ClientRouter::unknownAndOfflineRequestsFail()
@@ -177,7 +180,7 @@ void tst_ClientRouter::messageLogTracesEverything()
     // A user the store has not seen, whose plug-in has just created the database.
     QSignalSpy answered(m_router.get(), &ClientRouter::feedsAndSettingsAnswered);
     m_router->setProfileExisted(false);
-    Protocol request(41, ClientMessage::FeedsAndSettingsRequest);
+    Protocol request(ClientMessage::NewsModule, ClientMessage::FeedsAndSettingsRequest);
     request.add(ProtocolField::Country, ProtocolArg::String, QStringLiteral("DE"));
     m_sender.send(request);
     QTRY_VERIFY(m_sender.answered);
@@ -188,9 +191,10 @@ void tst_ClientRouter::messageLogTracesEverything()
     for (const ProtocolArg &arg : m_sender.reply.args())
         args.append(arg.variant().toString());
     QCOMPARE(args.join(QLatin1Char('|')), QStringLiteral("0|0|1|1||0"));
-    m_sender.send(Protocol(1, 500));
+    m_sender.send(Protocol(ClientMessage::CoreModule, 500));
     QTRY_VERIFY(m_sender.failed);
-    log.command(41, 61812, nullptr, false, 82);
+    log.command(ClientMessage::NewsModule, ClientMessage::OpenViewer, nullptr, false,
+        ClientMessage::NoMessage);
     log.close();
 
     QFile in(file);
@@ -211,7 +215,7 @@ void tst_ClientRouter::messageLogTracesEverything()
             QStringLiteral("command|41|61812|failed|82")}));
     const QJsonObject field
         = lines.at(0).value(QStringLiteral("fields")).toArray().at(0).toObject();
-    QCOMPARE(field.value(QStringLiteral("field")).toInt(), 732);
+    QCOMPARE(field.value(QStringLiteral("field")).toInt(), int(ProtocolField::Country));
     QCOMPARE(field.value(QStringLiteral("type")).toString(), QStringLiteral("string"));
     QCOMPARE(field.value(QStringLiteral("value")).toString(), QStringLiteral("DE"));
     QCOMPARE(

@@ -1,10 +1,11 @@
 #include "client/localprofile.h"
-#include "client/protocolfields.h"
 #include "client/serverstore.h"
 #include "client/sqliteserverstore.h"
+#include "core/rssprotocol.h"
+#include "testhelpers.h"
 
-#include "plugin/feeddatabase.h"
-#include "plugin/protocolreader.h"
+#include "core/feeddatabase.h"
+#include "core/protocolreader.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -24,11 +25,13 @@
 
 #include <vector>
 
+using namespace TestHelpers;
+
 // A feed reference or record as the plug-in writes it into its messages.
 static Protocol feedMessage(quint16 command, int kind, int id, const QString &title,
     const QString &source = QString(), int state = 3)
 {
-    Protocol p(41, command);
+    Protocol p(ClientMessage::NewsModule, command);
     if (command == ClientMessage::FeedChanged)
         p.add(ProtocolField::FeedTitle, ProtocolArg::String, title, 1);
     p.add(ProtocolField::FeedKind, ProtocolArg::UInt16, kind);
@@ -47,17 +50,10 @@ static Protocol feedMessage(quint16 command, int kind, int id, const QString &ti
 
 static Protocol settingMessage(int field, ProtocolArg::Type type, int value)
 {
-    Protocol p(41, ClientMessage::SettingChanged);
+    Protocol p(ClientMessage::NewsModule, ClientMessage::SettingChanged);
     p.add(ProtocolField::SettingCount, ProtocolArg::UInt16, 1);
     p.add(field, type, value);
     return p;
-}
-
-static QByteArray digest(const QString &file)
-{
-    QFile f(file);
-    f.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
 // The answer read back with the plug-in's strict reader: settings, feeds, folders.
@@ -224,7 +220,7 @@ void tst_ServerStore::newUserAndMessagesChangeTheRecord()
         store->apply(1, settingMessage(ProtocolField::MaxItemsInViewer, ProtocolArg::UInt16, 17)));
     QVERIFY(store->apply(1, settingMessage(ProtocolField::NewItemsOnly, ProtocolArg::UInt8, 1)));
 
-    Protocol folders(41, FoldersChanged);
+    Protocol folders(ClientMessage::NewsModule, FoldersChanged);
     folders.add(ProtocolField::FolderCount, ProtocolArg::UInt16, 2);
     for (const auto &[id, title, kind, feed] :
         {std::tuple{1, "My Feeds", 2, 1}, std::tuple{4, "Tech", 1, 1005}}) {
@@ -242,7 +238,8 @@ void tst_ServerStore::newUserAndMessagesChangeTheRecord()
     QVERIFY(store->isOpen());
     const Protocol answer = ServerStore::answer(store->record(1));
     const ReadAnswer read = readAnswer(answer);
-    QCOMPARE(read.settings, (QMap<int, int>{{778, 1}, {780, 17}}));
+    QCOMPARE(read.settings,
+        (QMap<int, int>{{ProtocolField::NewItemsOnly, 1}, {ProtocolField::MaxItemsInViewer, 17}}));
     QCOMPARE(read.feeds,
         (QStringList{QStringLiteral("2:1:Ä title:http://a/feed:3"),
             QStringLiteral("1:1005:Renamed:https://example.org/catalogue.xml:1")}));
@@ -258,7 +255,7 @@ void tst_ServerStore::truncatedMessagesChangeNothing_data()
     QTest::addColumn<QString>("backend");
     QTest::addColumn<Protocol>("message");
     QList<QPair<const char *, Protocol>> rows;
-    Protocol folders(41, ClientMessage::FoldersChanged);
+    Protocol folders(ClientMessage::NewsModule, ClientMessage::FoldersChanged);
     folders.add(ProtocolField::FolderCount, ProtocolArg::UInt16, 2);
     folders.add(ProtocolField::FolderId, ProtocolArg::UInt16, 9);
     folders.add(ProtocolField::FolderTitle, ProtocolArg::String, QStringLiteral("Only one"), 1);
@@ -267,16 +264,18 @@ void tst_ServerStore::truncatedMessagesChangeNothing_data()
 
     const Protocol feed = feedMessage(
         ClientMessage::FeedSubscribed, 2, 8, QStringLiteral("T"), QStringLiteral("http://t/"));
-    Protocol cut(41, ClientMessage::FeedSubscribed);
+    Protocol cut(ClientMessage::NewsModule, ClientMessage::FeedSubscribed);
     for (int i = 0; i < feed.args().size() - 1; ++i)
         cut.addArg(feed.args().at(i));
     rows.append({"feed without state", cut});
 
-    Protocol settings(41, ClientMessage::SettingChanged);
+    Protocol settings(ClientMessage::NewsModule, ClientMessage::SettingChanged);
     settings.add(ProtocolField::SettingCount, ProtocolArg::UInt16, 1);
     rows.append({"setting without value", settings});
-    rows.append({"empty unsubscription", Protocol(41, ClientMessage::FeedUnsubscribed)});
-    rows.append({"not a store message", Protocol(41, ClientMessage::FeedItemsChanged)});
+    rows.append({"empty unsubscription",
+        Protocol(ClientMessage::NewsModule, ClientMessage::FeedUnsubscribed)});
+    rows.append({"not a store message",
+        Protocol(ClientMessage::NewsModule, ClientMessage::FeedItemsChanged)});
     for (const char *backend : Backends) {
         for (const auto &[name, message] : std::as_const(rows))
             QTest::addRow("%s: %s", backend, name) << QString::fromLatin1(backend) << message;
@@ -410,7 +409,9 @@ void tst_ServerStore::localProfileIsAdopted()
     // A second home that meets the server later keeps what the first one brought.
     QVERIFY(store.addUser(5, UserRecord()));
     const ReadAnswer answer = answerFor(store, 5);
-    QCOMPARE(answer.settings, (QMap<int, int>{{776, 45}, {779, 7}}));
+    QCOMPARE(answer.settings,
+        (QMap<int, int>{
+            {ProtocolField::UpdateInterval, 45}, {ProtocolField::MaxItemsInClient, 7}}));
     QCOMPARE(answer.feeds,
         (QStringList{
             QStringLiteral("2:1::http://own/:1"), QStringLiteral("1:1005:Cat:https://cat/:2")}));
@@ -446,7 +447,7 @@ static QString recordText(const UserRecord &r)
 
 static Protocol foldersMessage(const QList<UserRecord::Folder> &layout)
 {
-    Protocol p(41, ClientMessage::FoldersChanged);
+    Protocol p(ClientMessage::NewsModule, ClientMessage::FoldersChanged);
     p.add(ProtocolField::FolderCount, ProtocolArg::UInt16, uint(layout.size()));
     for (const UserRecord::Folder &folder : layout) {
         p.add(ProtocolField::FolderId, ProtocolArg::UInt16, folder.id);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/feeddatabase.h"
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdir.h"
-#include "plugin/feeddatabase.h"
 
 #include <QDir>
 #include <QSqlDatabase>

@@ -1,7 +1,8 @@
+#include "core/rssprotocol.h"
 #include "host/cpxbuddy_administrator.h"
 #include "host/psimplemessage.h"
-#include "host/recordingrouter.h"
 #include "host/wrappluginhelper.h"
+#include "recordingrouter.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -28,7 +29,7 @@ public:
     void command(RequestHandler *, Request *r)
     {
         if (!r->message()) {
-            WrapPluginHelper::Instance().requestFailed(r, 82, 0);
+            WrapPluginHelper::Instance().requestFailed(r, ClientMessage::NoMessage, 0);
             return;
         }
         WrapPluginHelper::Instance().requestSucceeded(r, 0);
@@ -47,16 +48,16 @@ private slots:
 void tst_Host::recordsFieldsInOrder()
 {
     RecordingRouter router;
-    PSimpleMessage m(41, 6, false);
-    m.AddFieldAsString(687, QStringLiteral("Title"), 1);
-    m.AddFieldAsUint16(657, 2);
-    m.AddFieldAsUint32(781, 3);
+    PSimpleMessage m(ClientMessage::NewsModule, ClientMessage::FeedChanged, false);
+    m.AddFieldAsString(ProtocolField::FeedTitle, QStringLiteral("Title"), 1);
+    m.AddFieldAsUint16(ProtocolField::FeedKind, 2);
+    m.AddFieldAsUint32(ProtocolField::OwnFeedId, 3);
     m.AddFieldAsUint8(0, 1);
     m.AddFieldAsInt32(0, -7);
     m.Send();
     QCOMPARE(router.count(), 1);
     const Protocol &p = router.message(0);
-    QCOMPARE(p.module(), quint16(41));
+    QCOMPARE(p.module(), ClientMessage::NewsModule);
     QCOMPARE(p.command(), quint16(6));
     QCOMPARE(p.args().size(), 5);
     QCOMPARE(p.args().at(0).field(), 687u);
@@ -73,7 +74,7 @@ void tst_Host::repliesArriveFromTheEventLoop()
 {
     RecordingRouter router;
     Receiver receiver;
-    PSimpleMessage m(1, 41, false);
+    PSimpleMessage m(ClientMessage::CoreModule, ClientMessage::MandatorIdRequest, false);
     m.Send(&receiver, &Receiver::ok, &receiver, &Receiver::bad, 0);
     Protocol reply;
     reply.add(0, ProtocolArg::String, QStringLiteral("brand"));
@@ -83,7 +84,7 @@ void tst_Host::repliesArriveFromTheEventLoop()
     QCOMPARE(receiver.text, QStringLiteral("brand"));
     QVERIFY(!router.fail(0)); // answered once only
 
-    PSimpleMessage second(41, 1, false);
+    PSimpleMessage second(ClientMessage::NewsModule, ClientMessage::FeedsAndSettingsRequest, false);
     second.Send(&receiver, &Receiver::ok, &receiver, &Receiver::bad, 0);
     QVERIFY(router.fail(1, 5));
     QTRY_COMPARE(receiver.failed, 1);
@@ -93,14 +94,17 @@ void tst_Host::commandsReportTheirOutcome()
 {
     Receiver receiver;
     auto &helper = WrapPluginHelper::Instance();
-    helper.setOnCommand(41, 61810, &receiver, &Receiver::command, 0);
+    helper.setOnCommand(ClientMessage::NewsModule, ClientMessage::OpenChooseDialog, &receiver,
+        &Receiver::command, 0);
     QSignalSpy finished(&helper, &WrapPluginHelper::commandFinished);
-    Protocol message(41, 61810);
-    Request *ok = helper.deliverCommand(41, 61810, &message);
+    Protocol message(ClientMessage::NewsModule, ClientMessage::OpenChooseDialog);
+    Request *ok = helper.deliverCommand(
+        ClientMessage::NewsModule, ClientMessage::OpenChooseDialog, &message);
     QCOMPARE(ok->outcome(), Request::Outcome::Succeeded);
-    Request *bad = helper.deliverCommand(41, 61810, nullptr);
+    Request *bad = helper.deliverCommand(
+        ClientMessage::NewsModule, ClientMessage::OpenChooseDialog, nullptr);
     QCOMPARE(bad->outcome(), Request::Outcome::Failed);
-    QCOMPARE(bad->failureCode(), 82);
+    QCOMPARE(bad->failureCode(), ClientMessage::NoMessage);
     QCOMPARE(finished.count(), 2);
 }
 

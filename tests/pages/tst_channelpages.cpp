@@ -1,8 +1,8 @@
 #include "host/psettings.h"
+#include "pages/channelpages.h"
+#include "pages/decodeentities.h"
 #include "tests/common/treefixture.h"
-#include "tree/decodeentities.h"
 #include "tree/feednode.h"
-#include "viewer/channelpages.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "viewer/htmlsanitizer.h"
+#include "pages/htmlsanitizer.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>

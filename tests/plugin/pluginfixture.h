@@ -1,14 +1,15 @@
 #pragma once
 
+#include "core/feeddatabase.h"
+#include "core/rssprotocol.h"
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdir.h"
-#include "host/pmessagebox.h"
 #include "host/protocol.h"
-#include "host/recordingrouter.h"
 #include "host/request.h"
 #include "host/wrappluginhelper.h"
-#include "plugin/feeddatabase.h"
 #include "plugin/prssfeedplugin.h"
+#include "recordingrouter.h"
+#include "scripteddialogs.h"
 
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -37,7 +38,7 @@ public:
         if (plugin)
             plugin->shutdown();
         plugin.reset();
-        PMessageBox::clearScript();
+        ScriptedMessageBox::clearScript();
         CPxBuddy_Administrator::Instance().reset();
         PDir::setHomePath(QString());
     }
@@ -49,11 +50,20 @@ public:
         CPxBuddy_Administrator::Instance().signIn(user);
         // The file is thrown away: no need to wait for the disk after every statement.
         exec("PRAGMA synchronous = OFF");
-        const int mandator = router.indexOf(1, 41, from);
+        const int mandator
+            = router.indexOf(ClientMessage::CoreModule, ClientMessage::MandatorIdRequest, from);
         if (mandator < 0 || !router.fail(mandator))
             return -1;
-        QTest::qWaitFor([&] { return router.indexOf(41, 1, from) >= 0; }, 5000);
-        return router.indexOf(41, 1, from);
+        // A request that never comes shows as -1 below.
+        (void)QTest::qWaitFor(
+            [&] {
+                return router.indexOf(
+                           ClientMessage::NewsModule, ClientMessage::FeedsAndSettingsRequest, from)
+                    >= 0;
+            },
+            5000);
+        return router.indexOf(
+            ClientMessage::NewsModule, ClientMessage::FeedsAndSettingsRequest, from);
     }
 
     // Fails the feeds request too, so that the plug-in works on its local state.
@@ -67,7 +77,7 @@ public:
     // Delivers a command of module 41 as the client does: "succeeded" or "failed <code>".
     static QString deliver(quint16 command, const QList<qint32> &args = {}, bool message = true)
     {
-        Protocol m(41, command);
+        Protocol m(ClientMessage::NewsModule, command);
         for (qint32 value : args)
             m.add(0, ProtocolArg::Int32, value);
         QString outcome = "pending";
@@ -79,7 +89,7 @@ public:
                       ? "succeeded"
                       : QString("failed %1").arg(r->failureCode());
               });
-        helper.deliverCommand(41, command, message ? &m : nullptr);
+        helper.deliverCommand(ClientMessage::NewsModule, command, message ? &m : nullptr);
         QObject::disconnect(connection);
         return outcome;
     }

@@ -1,4 +1,5 @@
 #include "pluginfixture.h"
+#include "testhelpers.h"
 
 #include "host/psettings.h"
 #include "host/pskin.h"
@@ -8,22 +9,7 @@
 #include <QFile>
 #include <QResource>
 
-namespace {
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
+using namespace TestHelpers;
 
 class tst_PluginLifecycle : public QObject
 {
@@ -60,13 +46,12 @@ void tst_PluginLifecycle::newUserStartsWithMyFeedsAndSecondUserReplacesIt()
     QCOMPARE(PluginFixture::count("feeds") + PluginFixture::count("items"), 0);
     // Settings are the user's own from now on.
     QCOMPARE(PSettings::instance()->user(), "4711");
-    // The client knows the plug-in by its meta-object only.
-    QString error = "unset";
-    QVERIFY(
-        QMetaObject::invokeMethod(f.plugin.get(), "databaseError", Q_RETURN_ARG(QString, error)));
-    QCOMPARE(error, QString());
+    // The client knows the plug-in by its news interface only.
+    auto *news = qobject_cast<NewsPluginInterface *>(static_cast<QObject *>(f.plugin.get()));
+    QVERIFY(news);
+    QCOMPARE(news->databaseError(), QString());
     // Not synchronised yet: there is no updater to run.
-    QVERIFY(QMetaObject::invokeMethod(f.plugin.get(), "updateAllFeeds"));
+    news->updateAllFeeds();
 
     QVERIFY(PluginFixture::exec("insert into folder (id, title) values (2, 'First')").isEmpty());
     QVERIFY(f.signInUntilFeedsRequest(2) > 0);
@@ -141,10 +126,11 @@ void tst_PluginLifecycle::unusableDatabaseIsReportedAndLeftAlone()
 
     // An answer without feeds, which would empty a usable database, changes nothing.
     Protocol answer;
-    answer.add(775, ProtocolArg::UInt16, 0).add(0, ProtocolArg::UInt16, 0);
-    QVERIFY(f.router.answer(request, answer.add(782, ProtocolArg::UInt16, 0)));
+    answer.add(ProtocolField::SettingCount, ProtocolArg::UInt16, 0).add(0, ProtocolArg::UInt16, 0);
+    QVERIFY(
+        f.router.answer(request, answer.add(ProtocolField::FolderCount, ProtocolArg::UInt16, 0)));
     QVERIFY(done.wait(5000));
-    QCOMPARE(f.router.indexOf(41, 61818), -1);
+    QCOMPARE(f.router.indexOf(ClientMessage::NewsModule, ClientMessage::FeedItemsChanged), -1);
     f.plugin->shutdown();
     if (directory)
         QVERIFY(QFileInfo(file).isDir());
@@ -219,10 +205,14 @@ void tst_PluginLifecycle::commandOutcomes_data()
     QTest::addColumn<int>("command");
     QTest::addColumn<bool>("message");
     QTest::addColumn<QString>("outcome");
-    for (int command : {61809, 61810, 61811, 61812, 61823})
-        QTest::addRow("%d without message", command) << command << false << "failed 82";
-    QTest::newRow("choose dialog") << 61810 << true << "succeeded";
-    QTest::newRow("item state without viewer") << 61823 << true << "succeeded";
+    for (int command : {ClientMessage::OpenSubscriptionWizard, ClientMessage::OpenChooseDialog,
+             ClientMessage::OpenSettings, ClientMessage::OpenViewer,
+             ClientMessage::ItemStateChanged})
+        QTest::addRow("%d without message", command)
+            << command << false << QString("failed %1").arg(ClientMessage::NoMessage);
+    QTest::newRow("choose dialog") << int(ClientMessage::OpenChooseDialog) << true << "succeeded";
+    QTest::newRow("item state without viewer")
+        << int(ClientMessage::ItemStateChanged) << true << "succeeded";
 }
 
 void tst_PluginLifecycle::commandOutcomes()

@@ -69,9 +69,8 @@ void tst_PluginMessages::foldersChangedListsEveryFolder()
 void tst_PluginMessages::newSubscriptionsAndOwnFarmIds()
 {
     int from = f->router.count();
-    // As the client calls it, by name.
-    QVERIFY(QMetaObject::invokeMethod(f->plugin.get(), "saveFeed",
-        Q_ARG(QString, "http://127.0.0.1/new"), Q_ARG(QString, "Catalogue"), Q_ARG(int, 55)));
+    // As the catalogue page subscribes: with the feed's farm id.
+    f->plugin->saveFeed(QStringLiteral("http://127.0.0.1/new"), QStringLiteral("Catalogue"), 55);
     QCOMPARE(f->sentSince(from),
         QStringList(
             {"41,61818 0:u16:1 0:i32:1", "41,61819 0:u32:1", "41,4 657:u16:1 773:u32:55 787:u32:3",
@@ -83,7 +82,7 @@ void tst_PluginMessages::newSubscriptionsAndOwnFarmIds()
     // Own feeds count down from -1 below the lowest farmid, also once -1 is gone.
     f->plugin->saveFeed("http://127.0.0.1/a", "", -1);
     f->plugin->saveFeed("http://127.0.0.1/b", "", -1);
-    PMessageBox::scriptAnswers({1, 1});
+    ScriptedMessageBox::scriptAnswers({1, 1});
     f->plugin->clearFeed("http://127.0.0.1/a");
     from = f->router.count();
     f->plugin->saveFeed("http://127.0.0.1/c", "", -1);
@@ -185,11 +184,11 @@ void tst_PluginMessages::clearFeed()
             whenReported = PluginFixture::rows(rowAndItems);
     });
 
-    PMessageBox::scriptAnswers(answers);
+    ScriptedMessageBox::scriptAnswers(answers);
     const int from = f->router.count();
     f->plugin->clearFeed(source, false);
     QStringList asked;
-    for (const PMessageBox::Asked &question : PMessageBox::asked()) {
+    for (const ScriptedMessageBox::Asked &question : ScriptedMessageBox::asked()) {
         QVERIFY(question.title == "Delete News" && !question.hadParent);
         asked.append(question.text);
     }

@@ -1,6 +1,6 @@
 #include "pluginfixture.h"
 
-#include "plugin/rsssettings.h"
+#include "core/rsssettings.h"
 #include "testhttpserver.h"
 
 #include <QRegularExpression>
@@ -18,22 +18,28 @@ QList<ProtocolArg> answerArgs(
     const Settings &settings, const QList<ServerFeed> &feeds, const QList<ServerFolder> &folders)
 {
     Protocol p;
-    p.add(775, ProtocolArg::UInt16, settings.size());
+    p.add(ProtocolField::SettingCount, ProtocolArg::UInt16, settings.size());
     for (const auto &[field, value] : settings)
-        p.add(field, field == 778 ? ProtocolArg::UInt8 : ProtocolArg::UInt16, value);
+        p.add(field,
+            field == ProtocolField::NewItemsOnly ? ProtocolArg::UInt8 : ProtocolArg::UInt16, value);
     p.add(0, ProtocolArg::UInt16, feeds.size());
     for (const auto &[kind, id, title, source, state] : feeds) {
-        p.add(657, ProtocolArg::UInt16, kind).add(kind == 1 ? 773 : 781, ProtocolArg::UInt32, id);
-        p.add(687, ProtocolArg::Bytes, title.toUtf8()).add(774, ProtocolArg::String, source, 1);
-        p.add(787, ProtocolArg::UInt32, state);
+        p.add(ProtocolField::FeedKind, ProtocolArg::UInt16, kind)
+            .add(kind == 1 ? ProtocolField::FarmId : ProtocolField::OwnFeedId, ProtocolArg::UInt32,
+                id);
+        p.add(ProtocolField::FeedTitle, ProtocolArg::Bytes, title.toUtf8())
+            .add(ProtocolField::FeedSource, ProtocolArg::String, source, 1);
+        p.add(ProtocolField::FeedState, ProtocolArg::UInt32, state);
     }
-    p.add(782, ProtocolArg::UInt16, folders.size());
+    p.add(ProtocolField::FolderCount, ProtocolArg::UInt16, folders.size());
     for (const auto &[id, title, refs] : folders) {
-        p.add(783, ProtocolArg::UInt16, id).add(784, ProtocolArg::Bytes, title.toUtf8());
-        p.add(772, ProtocolArg::UInt16, refs.size());
+        p.add(ProtocolField::FolderId, ProtocolArg::UInt16, id)
+            .add(ProtocolField::FolderTitle, ProtocolArg::Bytes, title.toUtf8());
+        p.add(ProtocolField::FolderFeedCount, ProtocolArg::UInt16, refs.size());
         for (const auto &[kind, feed] : refs)
-            p.add(657, ProtocolArg::UInt16, kind)
-                .add(kind == 1 ? 773 : 781, ProtocolArg::UInt32, feed);
+            p.add(ProtocolField::FeedKind, ProtocolArg::UInt16, kind)
+                .add(kind == 1 ? ProtocolField::FarmId : ProtocolField::OwnFeedId,
+                    ProtocolArg::UInt32, feed);
     }
     return p.args();
 }
@@ -52,7 +58,7 @@ QStringList synchronise(PluginFixture &f, const QList<ProtocolArg> &answer, Prep
         return {"no feeds request"};
     prepare();
     const int from = f.router.count();
-    Protocol reply(41, 1);
+    Protocol reply(ClientMessage::NewsModule, ClientMessage::FeedsAndSettingsRequest);
     for (const ProtocolArg &arg : answer)
         reply.addArg(arg);
     if (!f.router.answer(request, reply) || !done.wait(5000))
@@ -164,13 +170,16 @@ void tst_PluginSync::settingsMerge_data()
     QTest::addColumn<int>("optionsChanged");
     QTest::addColumn<QList<int>>("stored"); // interval, new only, client, viewer, groups
 
-    QTest::newRow("several at once")
-        << Settings{{778, 1}, {779, 25}, {780, 15}} << 1 << QList<int>{15, 1, 25, 15, 0};
-    QTest::newRow("interval alone") << Settings{{776, 30}} << 0 << QList<int>{30, 0, 20, 10, 0};
+    QTest::newRow("several at once") << Settings{{ProtocolField::NewItemsOnly, 1},
+        {ProtocolField::MaxItemsInClient, 25}, {ProtocolField::MaxItemsInViewer, 15}}
+                                     << 1 << QList<int>{15, 1, 25, 15, 0};
+    QTest::newRow("interval alone")
+        << Settings{{ProtocolField::UpdateInterval, 30}} << 0 << QList<int>{30, 0, 20, 10, 0};
     QTest::newRow("same as before")
-        << Settings{{779, 20}, {780, 10}} << 0 << QList<int>{15, 0, 20, 10, 0};
+        << Settings{{ProtocolField::MaxItemsInClient, 20}, {ProtocolField::MaxItemsInViewer, 10}}
+        << 0 << QList<int>{15, 0, 20, 10, 0};
     QTest::newRow("ignored and unknown")
-        << Settings{{777, 1}, {999, 3}} << 0 << QList<int>{15, 0, 20, 10, 0};
+        << Settings{{ProtocolField::InGroups, 1}, {999, 3}} << 0 << QList<int>{15, 0, 20, 10, 0};
 }
 
 void tst_PluginSync::settingsMerge()
@@ -248,13 +257,13 @@ void tst_PluginSync::shortAnswerMergesWhatItHas()
     QFETCH(QString, feeds);
     QFETCH(QString, folders);
 
-    QList<ProtocolArg> args = answerArgs({{780, 15}},
+    QList<ProtocolArg> args = answerArgs({{ProtocolField::MaxItemsInViewer, 15}},
         {{1, 55, "Cat", "http://127.0.0.1/c", 3}, {2, 9, "Own", "http://127.0.0.1/o", 1}},
         {{2, "Server", {{1, 55}, {2, 9}}}});
     QCOMPARE(args.size(), 21);
     args = args.mid(0, keep);
     if (mangle == 5)
-        args[mangle] = ProtocolArg(687, ProtocolArg::UInt32, 12);
+        args[mangle] = ProtocolArg(ProtocolField::FeedTitle, ProtocolArg::UInt32, 12);
     else if (mangle >= 0)
         args[mangle] = ProtocolArg(args.at(mangle).field(), ProtocolArg::String, "2", 1);
 
@@ -312,13 +321,14 @@ void tst_PluginSync::updateRunsReportEveryFeed()
     QVERIFY(f.router.fail(request));
     QVERIFY(synchronised.wait(5000));
     // A failed request leaves the local feeds as they are.
-    QCOMPARE(f.router.indexOf(41, 61818), -1);
+    QCOMPARE(f.router.indexOf(ClientMessage::NewsModule, ClientMessage::FeedItemsChanged), -1);
     QCOMPARE(PluginFixture::count("feeds where toload = 1"), 3);
 
     // The first run waits for the proxy answer.
-    QTRY_VERIFY(f.router.indexOf(1, 99) >= 0);
+    QTRY_VERIFY(f.router.indexOf(ClientMessage::CoreModule, ClientMessage::ProxyRequest) >= 0);
     QCOMPARE(server.requestCount(), 0);
-    QVERIFY(f.router.answer(f.router.indexOf(1, 99), Protocol()));
+    QVERIFY(f.router.answer(
+        f.router.indexOf(ClientMessage::CoreModule, ClientMessage::ProxyRequest), Protocol()));
     QVERIFY(finished.wait(20000));
     QCOMPARE(finished.count(), 1);
     // A failed feed says why: its status, or what the network layer reported.
@@ -329,7 +339,7 @@ void tst_PluginSync::updateRunsReportEveryFeed()
     QVERIFY(f.sentSince(0).contains("41,61818 0:u16:1 0:i32:1"));
 
     updated.clear();
-    QVERIFY(QMetaObject::invokeMethod(plugin, "updateAllFeeds"));
+    qobject_cast<NewsPluginInterface *>(plugin)->updateAllFeeds();
     QVERIFY(finished.wait(20000));
     QCOMPARE(reports(updated),
         QStringList({"1 " + ok + " unchanged", "2 " + missing + " failed HTTP 404 Not Found",

@@ -51,19 +51,19 @@ void tst_PluginWindows::init()
 void tst_PluginWindows::oneViewerWiredToThePlugin()
 {
     int from = f->router.count();
-    QCOMPARE(PluginFixture::deliver(61812, {-1, 3}), "succeeded");
+    QCOMPARE(PluginFixture::deliver(ClientMessage::OpenViewer, {-1, 3}), "succeeded");
     QCOMPARE(windowsOf<PRSSFeedView>().size(), 1);
     QPointer<PRSSFeedView> view = windowsOf<PRSSFeedView>().constFirst();
     QVERIFY(view->isVisible() && !view->parent());
 
     view->showMinimized();
-    PluginFixture::deliver(61812, {-1, -1});
+    PluginFixture::deliver(ClientMessage::OpenViewer, {-1, -1});
     QCOMPARE(windowsOf<PRSSFeedView>(), QList<PRSSFeedView *>{view});
     QVERIFY(!view->isMinimized());
     const QString activation = QString("1,61682 0:i32:%1").arg(qint32(view->winId()));
     QCOMPARE(f->sentSince(from), QStringList({activation, activation}));
     // The item-state command refreshes the feed in the open viewer.
-    QCOMPARE(PluginFixture::deliver(61823, {1, 3}), "succeeded");
+    QCOMPARE(PluginFixture::deliver(ClientMessage::ItemStateChanged, {1, 3}), "succeeded");
 
     from = f->router.count();
     emit view->sendItemStateChanged(1, 3, 4);
@@ -73,10 +73,10 @@ void tst_PluginWindows::oneViewerWiredToThePlugin()
     QCOMPARE(
         f->router.commandList().mid(from), QStringList({"41,61822", "41,61818", "41,6", "41,7"}));
     // Questions asked for the viewer have it as their parent.
-    PMessageBox::scriptAnswers({0});
+    ScriptedMessageBox::scriptAnswers({0});
     emit view->clearFeed("http://127.0.0.1/three", true);
-    QCOMPARE(PMessageBox::asked().size(), 1);
-    QCOMPARE(PMessageBox::asked().at(0).parent.data(), view);
+    QCOMPARE(ScriptedMessageBox::asked().size(), 1);
+    QCOMPARE(ScriptedMessageBox::asked().at(0).parent.data(), view);
 
     f->plugin->shutdown();
     QVERIFY(!view || !view->isVisible());
@@ -87,10 +87,10 @@ void tst_PluginWindows::modalWindowsOpenOnce_data()
 {
     QTest::addColumn<int>("command");
     QTest::addColumn<QStringList>("sent"); // after the window's activation
-    QTest::newRow("subscription wizard")
-        << 61809 << QStringList{"41,61818", "41,61819", "41,4", "41,7"};
+    QTest::newRow("subscription wizard") << int(ClientMessage::OpenSubscriptionWizard)
+                                         << QStringList{"41,61818", "41,61819", "41,4", "41,7"};
     // Showing or hiding a feed also reports its state.
-    QTest::newRow("settings") << 61811
+    QTest::newRow("settings") << int(ClientMessage::OpenSettings)
                               << QStringList{"41,61819", "41,6", "41,61820", "41,6", "41,61821"};
 }
 

@@ -1,8 +1,8 @@
 #include "dialogs/pconfigdialog.h"
 #include "dialogs/pfeedtable.h"
 #include "host/psettings.h"
-#include "host/recordingrouter.h"
 #include "host/request.h"
+#include "recordingrouter.h"
 
 #include "treefixture.h"
 

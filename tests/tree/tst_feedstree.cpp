@@ -1,9 +1,10 @@
 #include "tree/feedmodel.h"
 #include "tree/pfeedstree.h"
 
-#include "host/pinputdialog.h"
-#include "host/recordingrouter.h"
 #include "host/request.h"
+#include "modelwatch.h"
+#include "recordingrouter.h"
+#include "scripteddialogs.h"
 #include "treefixture.h"
 
 #include <QAction>
@@ -55,6 +56,7 @@ private:
     std::unique_ptr<RecordingRouter> m_router;
     std::unique_ptr<PFeedsTree> m_tree;
     FeedModel *m_model = nullptr;
+    std::unique_ptr<ModelWatch> m_watch;
     // Every signal of the tree as "name argument", in order.
     QStringList m_log;
 };
@@ -69,10 +71,14 @@ void tst_FeedsTree::init()
 
 void tst_FeedsTree::cleanup()
 {
-    PInputDialog::clearScript();
+    ScriptedInputDialog::clearScript();
+    const QStringList modelFailures = ModelWatch::failures();
+    m_watch.reset();
     m_tree.reset();
     m_router.reset();
     m_db.reset();
+    // Every edit through the tree kept the model consistent.
+    QVERIFY2(modelFailures.isEmpty(), qPrintable(modelFailures.join(u'\n')));
 }
 
 void tst_FeedsTree::build(int folders)
@@ -89,8 +95,10 @@ void tst_FeedsTree::build(int folders)
         m_db->addFeed(3, 3, QStringLiteral("World"));
         m_db->addItem({3, 1, QStringLiteral("World 1"), QStringLiteral("d")});
     }
+    m_watch.reset();
     m_tree = std::make_unique<PFeedsTree>(&m_db->db);
     m_model = m_tree->feedModel();
+    m_watch = std::make_unique<ModelWatch>(m_model);
 
     PFeedsTree *tree = m_tree.get();
     const auto log = [this](const char *name) {
@@ -265,13 +273,13 @@ void tst_FeedsTree::moveNews()
     QFETCH(bool, ok);
     QFETCH(int, target);
     build(folders);
-    PInputDialog::scriptAnswers({{QStringLiteral("Full"), ok}});
+    ScriptedInputDialog::scriptAnswers({{QStringLiteral("Full"), ok}});
 
     press(Qt::RightButton, centreOf(feed(1)));
     m_log.clear();
     m_tree->pressMoveChannel();
 
-    const QList<PInputDialog::Asked> asked = PInputDialog::asked();
+    const QList<ScriptedInputDialog::Asked> asked = ScriptedInputDialog::asked();
     QCOMPARE(asked.size(), folders == 2 ? 0 : 1);
     if (!asked.isEmpty()) {
         QCOMPARE(asked.at(0).title, QStringLiteral("Target Folder"));
@@ -310,15 +318,15 @@ void tst_FeedsTree::namesAreStoredAsTyped()
 {
     build();
     const QString name = QString::fromUtf8("Nüe '); drop table folder; -- \"日本\"");
-    PInputDialog::scriptAnswers(
+    ScriptedInputDialog::scriptAnswers(
         {{name, true}, {QString(""), true}, {name, true}, {name, false}, {QString(), true},
             {QStringLiteral("Renamed"), true}, {QStringLiteral("x"), false}, {QString(""), true}});
 
     // New folders take the next id; an empty name is a folder without a name.
     m_tree->pressNewFolder();
     m_tree->pressNewFolder();
-    QCOMPARE(PInputDialog::asked().at(0).title, QStringLiteral("Rename Folder"));
-    QCOMPARE(PInputDialog::asked().at(0).label, QStringLiteral("New Folder Name"));
+    QCOMPARE(ScriptedInputDialog::asked().at(0).title, QStringLiteral("Rename Folder"));
+    QCOMPARE(ScriptedInputDialog::asked().at(0).label, QStringLiteral("New Folder Name"));
     QCOMPARE(value("select title from folder where id = 4").toString(), name);
     QCOMPARE(m_model->titleAt(folder(4)), name);
     QCOMPARE(value("select title from folder where id = 5").toString(), QString());
@@ -334,7 +342,7 @@ void tst_FeedsTree::namesAreStoredAsTyped()
     m_log.clear();
     m_tree->pressRenameFolder();
     m_tree->pressRenameFolder();
-    QCOMPARE(PInputDialog::asked().at(4).text, QStringLiteral("Spare"));
+    QCOMPARE(ScriptedInputDialog::asked().at(4).text, QStringLiteral("Spare"));
     QCOMPARE(value("select title from folder where id = 2").toString(), QStringLiteral("Renamed"));
 
     // Only an empty folder can go.
@@ -354,7 +362,7 @@ void tst_FeedsTree::namesAreStoredAsTyped()
     m_tree->pressRenameChannel();
     QCOMPARE(title().toString(), QStringLiteral("Tech"));
     m_tree->pressRenameChannel();
-    const PInputDialog::Asked asked = PInputDialog::asked().at(6);
+    const ScriptedInputDialog::Asked asked = ScriptedInputDialog::asked().at(6);
     QCOMPARE((QStringList{asked.title, asked.label, asked.text}),
         (QStringList{"Rename News", "New Newsname", "Tech"}));
     QVERIFY(!title().isNull() && title().toString().isEmpty());
@@ -380,8 +388,10 @@ void tst_FeedsTree::expansionIsStoredAndRestored()
     QCOMPARE(expand("folder", 3), 0);
     QCOMPARE(expand("feeds", 2), 0);
 
+    m_watch.reset();
     m_tree = std::make_unique<PFeedsTree>(&m_db->db);
     m_model = m_tree->feedModel();
+    m_watch = std::make_unique<ModelWatch>(m_model);
     QVERIFY(m_tree->isExpanded(folder(1)));
     QVERIFY(m_tree->isExpanded(feed(1)));
     QVERIFY(!m_tree->isExpanded(feed(2)));

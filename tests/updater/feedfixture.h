@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/feeddatabase.h"
 #include "host/pdir.h"
-#include "plugin/feeddatabase.h"
 #include "updater/updater.h"
 
 #include <QSqlDatabase>

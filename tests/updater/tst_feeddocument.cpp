@@ -1,4 +1,5 @@
 #include "feedfixture.h"
+#include "testhelpers.h"
 #include "updater/feeddocument.h"
 #include "updater/feedtree.h"
 
@@ -6,6 +7,7 @@
 #include <QDomDocument>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringEncoder>
 #include <QTest>
@@ -154,56 +156,25 @@ void TestFeedDocument::channelFields()
     QCOMPARE(f->feedColumn(1, "channeltitle"), QStringLiteral("Mine"));
 }
 
-static void layoutRow(
-    const char *name, const QByteArray &doc, const QString &feed, const QStringList &items)
-{
-    QTest::newRow(name) << doc << feed << items;
-}
-
 void TestFeedDocument::layouts_data()
 {
     QTest::addColumn<QByteArray>("doc");
     QTest::addColumn<QString>("feed"); // title|link|description
     QTest::addColumn<QStringList>("items");
-    layoutRow("rdf",
-        "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><channel><title>R"
-        "</title><link>rl</link><description>rd</description><link>late</link></channel>"
-        "<item><title>I1</title><link>a</link></item>"
-        "<extra><item><title>I2</title><pubDate>Tue</pubDate></item></extra></rdf:RDF>",
-        "R|late|rd", {"1|I2|~|~|Tuesday", "2|I1|a|~|~"});
-    layoutRow("rdf without channel",
-        "<rdf:RDF><item><title>A</title></item><item><title>B</title></item></rdf:RDF>", "~|~|~",
-        {"1|B|~|~|~", "2|A|~|~|~"});
-    layoutRow("Channel root",
-        "<Channel><title>C</title><link>cl</link><description>ignored</description><items><x>"
-        "<title>A</title></x><item><title>B</title></item></items><item><title>outside</title>"
-        "</item></Channel>",
-        "C|cl|~", {"1|B|~|~|~", "2|A|~|~|~"});
-    layoutRow("atom",
-        "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>At</title><link rel=\"self\" "
-        "href=\"first\"/><link href=\"second\"/><entry><title>E1</title><link href=\"one\"/>"
-        "<link rel=\"alternate\" href=\"two\"/><link>no href</link><summary>s1</summary>"
-        "<content>c</content><updated>Sat 2024</updated></entry><entry><title>E2</title>"
-        "</entry></feed>",
-        "At|first|~", {"1|E2|~|~|~", "2|E1|two|s1|Saturday 2024"});
-    // An entry's page is its alternate link; other relations only stand in for it.
-    layoutRow("atom entry links by relation",
-        "<feed><entry><title>Replies first</title><link rel=\"replies\" href=\"r\"/>"
-        "<link rel=\"alternate\" href=\"page\"/><link rel=\"enclosure\" href=\"e\"/></entry>"
-        "<entry><title>No relation</title><link rel=\"self\" href=\"s\"/><link href=\"page2\"/>"
-        "</entry><entry><title>Only others</title><link rel=\"enclosure\" href=\"e3\"/>"
-        "<link rel=\"replies\" href=\"r3\"/></entry><entry><title>Type only</title>"
-        "<link type=\"text/html\" href=\"page4\"/><link rel=\"edit\" href=\"x\"/></entry></feed>",
-        "~|~|~",
-        {"1|Type only|page4|~|~", "2|Only others|r3|~|~", "3|No relation|page2|~|~",
-            "4|Replies first|page|~|~"});
-    layoutRow("atom link without href",
-        "<feed><link>text</link><entry><title>E</title></entry></feed>", "~||~", {"1|E|~|~|~"});
-    layoutRow("rss title in nested markup", nested(100), "x|~|~", {});
-    layoutRow(
-        "unknown root", "<opml><title>O</title><item><title>A</title></item></opml>", "~|~|~", {});
-    layoutRow("root names are case-sensitive", "<RSS><channel><title>T</title></channel></RSS>",
-        "~|~|~", {});
+    const QDir golden(QStringLiteral(UPDATER_GOLDEN_DIR));
+    const QStringList documents = golden.entryList({QStringLiteral("*.xml")}, QDir::Files);
+    QVERIFY(documents.size() >= 8);
+    for (const QString &name : documents) {
+        const QString base = golden.filePath(QFileInfo(name).completeBaseName());
+        QStringList rows = QString::fromUtf8(TestHelpers::readFile(base + QStringLiteral(".rows")))
+                               .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(!rows.isEmpty(), qPrintable(base));
+        const QString feed = rows.takeFirst();
+        QTest::newRow(qPrintable(name))
+            << TestHelpers::readFile(base + QStringLiteral(".xml")).trimmed() << feed << rows;
+    }
+    QTest::newRow("rss title in nested markup")
+        << nested(100) << QStringLiteral("x|~|~") << QStringList();
 }
 
 void TestFeedDocument::layouts()

@@ -1,3 +1,4 @@
+#include "testhelpers.h"
 #include "viewer/pbrowserframe.h"
 #include "viewer/prssfeedview.h"
 
@@ -46,17 +47,7 @@ public:
     QPointer<PRSSFeedView> view;
 };
 
-// Knows a few source texts, whatever their context.
-class Translator : public QTranslator
-{
-public:
-    QHash<QString, QString> words;
-    bool isEmpty() const override { return false; }
-    QString translate(const char *, const char *source, const char *, int) const override
-    {
-        return words.value(QString::fromUtf8(source));
-    }
-};
+using Translator = TestHelpers::WordTranslator;
 
 class tst_PRSSFeedView : public QObject
 {

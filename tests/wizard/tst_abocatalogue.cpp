@@ -1,6 +1,7 @@
+#include "core/rssprotocol.h"
 #include "host/pbasicdata.h"
-#include "host/recordingrouter.h"
 #include "host/request.h"
+#include "recordingrouter.h"
 #include "wizard/pabofeedtree.h"
 #include "wizard/pabopage3.h"
 
@@ -41,7 +42,8 @@ Protocol answer(const QList<Category> &categories, int claimed = -1)
 QStringList catalogueRequests(const RecordingRouter &router)
 {
     QStringList result;
-    for (const Protocol &p : router.messagesOf(41, 3)) {
+    for (const Protocol &p :
+        router.messagesOf(ClientMessage::NewsModule, ClientMessage::CatalogueChildrenRequest)) {
         QStringList fields;
         for (const ProtocolArg &arg : p.args())
             fields << QStringLiteral("%1:%2=%3")
@@ -102,7 +104,10 @@ public:
     void answerRequest(int n, const Protocol &reply)
     {
         QSignalSpy counted(&tree, &PAboFeedTree::selectedFeeds);
-        QVERIFY(router.answer(router.indexesOf(41, 3).at(n), reply));
+        QVERIFY(router.answer(
+            router.indexesOf(ClientMessage::NewsModule, ClientMessage::CatalogueChildrenRequest)
+                .at(n),
+            reply));
         QVERIFY(counted.wait());
     }
     QString counter() const { return page.findChild<QLabel *>("selectedFeeds")->text(); }
@@ -152,7 +157,9 @@ void tst_AboCatalogue::loadAndTick()
 
     // Answers to those requests ask for nothing more.
     c.children();
-    QCOMPARE(c.router.indexesOf(41, 3).size(), 3);
+    QCOMPARE(c.router.indexesOf(ClientMessage::NewsModule, ClientMessage::CatalogueChildrenRequest)
+                 .size(),
+        3);
     QCOMPARE(germany->isExpanded(), expanded);
     QVERIFY(!c.tree.topLevelItem(1)->isExpanded());
     QCOMPARE(find(c.tree, "Regional")->parent(), germany);

@@ -1,8 +1,9 @@
+#include "core/rssprotocol.h"
 #include "host/pbasicdata.h"
 #include "host/psearchfield.h"
 #include "host/pwizard_standard2.h"
-#include "host/recordingrouter.h"
 #include "host/request.h"
+#include "recordingrouter.h"
 #include "wizard/abowizzard.h"
 #include "wizard/pabofeedtable.h"
 #include "wizard/pabofeedtree.h"
@@ -89,12 +90,22 @@ void tst_AboWizard::nextWithoutTouchingGoesToTheCatalogue()
     f.wizard.next();
     QCOMPARE(f.state(), QStringLiteral("mode 2 page 3 on/shown off/hidden on/shown"));
     // Showing the page loads the catalogue from the top, every time.
-    QCOMPARE(f.router.messagesOf(41, 3).size(), 1);
-    QCOMPARE(f.router.messagesOf(41, 3).first().args().at(0).variant().toUInt(), 0u);
+    QCOMPARE(f.router.messagesOf(ClientMessage::NewsModule, ClientMessage::CatalogueChildrenRequest)
+                 .size(),
+        1);
+    QCOMPARE(f.router.messagesOf(ClientMessage::NewsModule, ClientMessage::CatalogueChildrenRequest)
+                 .first()
+                 .args()
+                 .at(0)
+                 .variant()
+                 .toUInt(),
+        0u);
     f.wizard.back();
     QCOMPARE(f.state(), QStringLiteral("mode 0 page 1 off/hidden on/shown off/hidden"));
     f.wizard.next();
-    QCOMPARE(f.router.messagesOf(41, 3).size(), 2);
+    QCOMPARE(f.router.messagesOf(ClientMessage::NewsModule, ClientMessage::CatalogueChildrenRequest)
+                 .size(),
+        2);
 
     // Finish subscribes the ticked feed with its catalogue id.
     Protocol top; // one category with one feed
@@ -108,7 +119,10 @@ void tst_AboWizard::nextWithoutTouchingGoesToTheCatalogue()
     top.add(0, ProtocolArg::Bytes, QByteArray("http://77.example/rss"));
     PAboFeedTree *tree = f.mission->page3()->treeWidget();
     QSignalSpy counted(tree, &PAboFeedTree::selectedFeeds);
-    QVERIFY(f.router.answer(f.router.indexesOf(41, 3).last(), top));
+    QVERIFY(f.router.answer(
+        f.router.indexesOf(ClientMessage::NewsModule, ClientMessage::CatalogueChildrenRequest)
+            .last(),
+        top));
     QVERIFY(counted.wait());
     tree->topLevelItem(0)->child(0)->setCheckState(0, Qt::Checked);
     f.wizard.finish();

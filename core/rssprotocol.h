@@ -2,6 +2,9 @@
 
 #include <QtGlobal>
 
+// The one table of numbers the client and the news plug-in exchange: modules,
+// commands, field numbers and failure codes. Nothing else writes them out.
+
 // Field numbers of the messages between the client and the news plug-in.
 namespace ProtocolField {
 constexpr quint32 Plain = 0;
@@ -51,6 +54,7 @@ constexpr quint16 ItemStateNotice = 61822;
 
 // Commands the client delivers to the plug-in (module 41).
 constexpr quint16 OpenSubscriptionWizard = 61809;
+constexpr quint16 OpenChooseDialog = 61810;
 constexpr quint16 OpenSettings = 61811;
 constexpr quint16 OpenViewer = 61812;
 constexpr quint16 ItemStateChanged = 61823;
@@ -60,4 +64,6 @@ constexpr int UnknownRequest = 1;
 constexpr int ServerUnavailable = 2;
 constexpr int CatalogueUnavailable = 3;
 constexpr int MalformedMessage = 4;
+// The plug-in's answer to a command that carries no message.
+constexpr int NoMessage = 82;
 } // namespace ClientMessage

@@ -71,10 +71,7 @@ bool FeedDatabase::open(QSqlDatabase &db, const QString &file, bool *created, QS
         if (created)
             *created = true;
     }
-
-    // Files from before the charset column gain it.
-    if (!query.exec(QStringLiteral("select charset from feeds")))
-        query.exec(QStringLiteral("ALTER TABLE feeds ADD COLUMN charset DEFAULT 'utf-8'"));
+    migrate(db);
     return true;
 }
 

@@ -2,8 +2,8 @@
 
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdir.h"
-#include "tree/decodeentities.h"
-#include "viewer/htmlsanitizer.h"
+#include "pages/decodeentities.h"
+#include "pages/htmlsanitizer.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "recordingrouter.h"
-#include "request.h"
-#include "wrappluginhelper.h"
+#include "host/request.h"
+#include "host/wrappluginhelper.h"
 
 RecordingRouter::RecordingRouter(QObject *parent) : QObject(parent)
 {

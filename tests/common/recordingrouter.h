@@ -1,18 +1,17 @@
 #pragma once
 
-#include "hostexport.h"
-#include "messagerouter.h"
-#include "protocol.h"
+#include "host/messagerouter.h"
+#include "host/protocol.h"
 
 #include <QList>
 #include <QObject>
 #include <QPointer>
 
-#include "request.h"
+#include "host/request.h"
 
 // Test seam: installed while it lives, it keeps every message a plug-in sends, in
 // order, and lets the test answer any of them with a reply or a failure.
-class PHOST_EXPORT RecordingRouter : public QObject, public MessageRouter
+class RecordingRouter : public QObject, public MessageRouter
 {
     Q_OBJECT
 public:
