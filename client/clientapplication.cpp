@@ -2,11 +2,15 @@
 #include "catalogue.h"
 #include "clientrouter.h"
 #include "clientwindow.h"
+#include "handover.h"
 #include "headlessupdate.h"
+#include "homelock.h"
+#include "instanceserver.h"
 #include "languagemanager.h"
 #include "localprofile.h"
 #include "messagelog.h"
 #include "newsdisplay.h"
+#include "outbox.h"
 #include "pluginhost.h"
 #include "protocolfields.h"
 #include "serverstore.h"
@@ -21,6 +25,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLocalSocket>
 #include <QMetaObject>
 #include <QProcessEnvironment>
 #include <QTimer>
@@ -60,6 +65,8 @@ bool ClientApplication::start()
     if (!QDir().mkpath(home)) {
         return fail(tr("pellix: the home folder %1 cannot be created.\n").arg(home), 1);
     }
+    if (!takeHome(home))
+        return false;
     if (!m_options.messageLog.isEmpty() && !openMessageLog())
         return false;
     if (!m_options.update)
@@ -77,6 +84,93 @@ bool ClientApplication::start()
     CPxBuddy_Administrator::Instance().signIn(m_options.user);
     checkDatabase();
     return true;
+}
+
+bool ClientApplication::takeHome(const QString &home)
+{
+    m_lock = std::make_unique<HomeLock>(home, m_options.user);
+    if (!m_lock->tryLock()) {
+        HandOver handOver;
+        if (handOver.send(m_lock->serverName(), m_options, &m_output, &m_errors)
+            == HandOver::Done) {
+            m_exitCode = handOver.exitCode();
+            return false;
+        }
+        // The owner runs without a window, or does not answer: this start waits for
+        // it to end rather than work on files the owner uses.
+        m_errors.write(tr("pellix: another pellix process works on %1 for user %2; waiting for "
+                          "it to end.\n")
+                           .arg(QDir::toNativeSeparators(home))
+                           .arg(m_options.user)
+                           .toLocal8Bit());
+        if (!m_lock->lock())
+            return fail(
+                tr("pellix: the lock in %1 cannot be taken.\n").arg(QDir::toNativeSeparators(home)),
+                1);
+    }
+    // This process owns the user's files now: whatever a process that died left
+    // behind goes, so that the plug-in exports the files of this build.
+    m_lock->removeLeftovers(PDir::applicationDataPath(false));
+    HomeLock *lock = m_lock.get();
+    PDir::setSharedFilesInUse([lock] { return lock->othersRunning(); });
+
+    m_instanceServer = new InstanceServer(this);
+    connect(m_instanceServer, &InstanceServer::requested, this, &ClientApplication::serveRequest);
+    if (!m_instanceServer->listen(m_lock->serverName())) {
+        m_errors.write(tr("pellix: later starts cannot hand their command line to this one: %1\n")
+                           .arg(m_instanceServer->errorString())
+                           .toLocal8Bit());
+    }
+    return true;
+}
+
+void ClientApplication::serveRequest(QLocalSocket *socket, const ClientOptions &request)
+{
+    // A headless run ends by itself soon; the later start waits for it.
+    if (m_options.update || m_shutDown || !m_host) {
+        InstanceServer::refuseBusy(socket);
+        return;
+    }
+    InstanceServer::take(socket);
+    if (request.update) {
+        auto *run = new HeadlessUpdate(m_host.get(), request.subscribe, socket, socket, socket);
+        connect(run, &HeadlessUpdate::finished, socket,
+            [socket](int code) { InstanceServer::finish(socket, code); });
+        QString reason;
+        if (!run->attach(&reason)) {
+            socket->write((QStringLiteral("pellix: ") + reason + QLatin1Char('\n')).toLocal8Bit());
+            InstanceServer::finish(socket, 1);
+            return;
+        }
+        if (m_synchronised)
+            run->start();
+        return;
+    }
+    subscribeAndOpen(request.subscribe, request.open);
+    if (m_window)
+        m_window->bringForward();
+    InstanceServer::finish(socket, 0);
+}
+
+void ClientApplication::subscribeAndOpen(const QStringList &addresses, const QString &open)
+{
+    if (!m_synchronised) {
+        // Done with the client's own command line once the plug-in has synchronised.
+        m_options.subscribe += addresses;
+        if (!open.isEmpty())
+            m_options.open = open;
+        return;
+    }
+    for (const QString &address : addresses) {
+        QMetaObject::invokeMethod(m_host->plugin(), "saveFeed", Qt::DirectConnection,
+            Q_ARG(QString, address), Q_ARG(QString, QString()), Q_ARG(int, -1));
+    }
+    if (open == QLatin1String("viewer"))
+        openViewer(-1, -1);
+    else if (open == QLatin1String("wizard"))
+        deliver(ClientMessage::OpenSubscriptionWizard, Protocol());
+    else if (open == QLatin1String("settings"))
+        deliver(ClientMessage::OpenSettings, Protocol());
 }
 
 bool ClientApplication::fail(const QString &text, int exitCode)
@@ -116,6 +210,7 @@ void ClientApplication::createWindow()
     connect(m_window, &ClientWindow::settingsRequested, this,
         [this] { deliver(ClientMessage::OpenSettings, Protocol()); });
     connect(m_window, &ClientWindow::languageRequested, this, &ClientApplication::setLanguage);
+    connect(m_window, &ClientWindow::startFreshRequested, this, &ClientApplication::startFresh);
     NewsDisplay *display = m_window->display();
     connect(display, &NewsDisplay::openItemRequested, this, &ClientApplication::openViewer);
     connect(display, &NewsDisplay::itemMarkedRead, this, &ClientApplication::itemMarkedRead);
@@ -130,6 +225,8 @@ void ClientApplication::createRouter(const QString &home)
     m_router = std::make_unique<ClientRouter>();
     m_router->setBrand(m_options.brand);
     m_router->setLog(m_log.get());
+    m_outbox = std::make_unique<Outbox>(QDir(home).filePath(QStringLiteral("outbox")));
+    m_router->setOutbox(m_outbox.get());
     m_router->setProxy(m_options.proxy.isEmpty()
             ? ProxyConfig::fromEnvironment(QProcessEnvironment::systemEnvironment())
             : ProxyConfig::fromUrl(m_options.proxy));
@@ -217,6 +314,26 @@ void ClientApplication::databaseFailed(const QString &reason)
         m_window->showDatabaseProblem(reason);
 }
 
+void ClientApplication::startFresh()
+{
+    if (!m_host || !m_host->plugin() || !m_host->hasMethod("startFresh()"))
+        return;
+    QString aside;
+    QMetaObject::invokeMethod(
+        m_host->plugin(), "startFresh", Qt::DirectConnection, Q_RETURN_ARG(QString, aside));
+    if (aside.isEmpty())
+        return;
+    m_databaseProblem.clear();
+    checkDatabase();
+    if (m_window && m_databaseProblem.isEmpty()) {
+        m_window->showDatabaseProblem(QString());
+        m_window->showServerProblem(
+            tr("The unusable news database is kept as %1; your feeds come back from the server.")
+                .arg(QDir::toNativeSeparators(aside)));
+        m_window->display()->refresh();
+    }
+}
+
 void ClientApplication::feedsAndSettingsAnswered(Request *request)
 {
     // The plug-in merges the answer in its reply slot, which frees the request:
@@ -242,20 +359,12 @@ void ClientApplication::synchronised()
     }
     if (m_options.update)
         return; // the headless run subscribes and updates on its own
-    for (const QString &address : std::as_const(m_options.subscribe)) {
-        QMetaObject::invokeMethod(m_host->plugin(), "saveFeed", Qt::DirectConnection,
-            Q_ARG(QString, address), Q_ARG(QString, QString()), Q_ARG(int, -1));
-    }
     if (m_options.quitAfterSync) {
+        subscribeAndOpen(m_options.subscribe, QString());
         quit(0);
         return;
     }
-    if (m_options.open == QLatin1String("viewer"))
-        openViewer(-1, -1);
-    else if (m_options.open == QLatin1String("wizard"))
-        deliver(ClientMessage::OpenSubscriptionWizard, Protocol());
-    else if (m_options.open == QLatin1String("settings"))
-        deliver(ClientMessage::OpenSettings, Protocol());
+    subscribeAndOpen(m_options.subscribe, m_options.open);
 }
 
 void ClientApplication::deliver(quint16 command, const Protocol &fields)
@@ -332,4 +441,9 @@ void ClientApplication::shutdown()
     m_router.reset();
     if (m_store)
         m_store->close();
+    delete m_instanceServer;
+    if (m_lock) {
+        PDir::setSharedFilesInUse({});
+        m_lock->unlock();
+    }
 }

@@ -18,4 +18,11 @@ public:
     static bool open(QSqlDatabase &db, const QString &file, bool *created = nullptr,
         QString *errorString = nullptr);
     static void close(QSqlDatabase &db);
+    // Moves every feed whose folder does not exist to the default folder (and
+    // brings that back if it is missing), so that no feed drops out of the tree.
+    // Returns how many feeds moved.
+    static int rehomeOrphans(QSqlDatabase &db);
+
+    // How long a statement waits for another program's lock on the file.
+    static constexpr int busyTimeoutMs = 2000;
 };

@@ -25,6 +25,7 @@
 #include "wizard/pabopage3.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -270,23 +271,61 @@ void PRSSFeedPlugin::OnReady()
     WrapPluginHelper::Instance().registerPluginId(pluginId());
 
     const quint32 user = CPxBuddy_Administrator::Instance().userId();
-    bool created = false;
-    QString error;
-    if (FeedDatabase::open(m_db, FeedDatabase::fileFor(user), &created, &error)) {
-        m_databaseError.clear();
-        if (created)
-            m_databaseCreated = true;
-    } else {
-        // The views stay empty; the file is left as it is.
-        m_databaseError = error.isEmpty() ? tr("unknown error") : error;
-        emit databaseFailed(m_databaseError);
-    }
-
+    openDatabase();
     PSettings::instance()->changeUser(QString::number(user));
 
     PSimpleMessage message(coreModule, MandatorIdRequest, false);
     message.Send(
         this, &PRSSFeedPlugin::getMandatorId, this, &PRSSFeedPlugin::getMandatorIdFailed, 0);
+}
+
+void PRSSFeedPlugin::openDatabase()
+{
+    const QString file = FeedDatabase::fileFor(CPxBuddy_Administrator::Instance().userId());
+    bool created = false;
+    QString error;
+    if (FeedDatabase::open(m_db, file, &created, &error)) {
+        m_databaseError.clear();
+        if (created)
+            m_databaseCreated = true;
+    } else {
+        // The views stay empty; the file is left as it is, and nothing of it reaches the server.
+        m_databaseError = tr("%1 (the file is %2)")
+                              .arg(error.isEmpty() ? tr("unknown error") : error,
+                                  QDir::toNativeSeparators(file));
+        emit databaseFailed(m_databaseError);
+    }
+}
+
+bool PRSSFeedPlugin::databaseUsable()
+{
+    if (m_db.isOpen() && m_databaseError.isEmpty())
+        return true;
+    emit databaseFailed(
+        m_databaseError.isEmpty() ? tr("the news database is not open") : m_databaseError);
+    return false;
+}
+
+QString PRSSFeedPlugin::startFresh()
+{
+    if (m_db.isOpen() && m_databaseError.isEmpty())
+        return QString();
+    const QString file = FeedDatabase::fileFor(CPxBuddy_Administrator::Instance().userId());
+    FeedDatabase::close(m_db);
+    const QString aside = file + QStringLiteral(".unusable-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    if (QFileInfo::exists(file) && !QFile::rename(file, aside)) {
+        openDatabase();
+        return QString();
+    }
+    m_databaseCreated = false;
+    openDatabase();
+    if (m_db.isOpen()) {
+        if (m_viewer)
+            m_viewer->close();
+        sendFeedsAndSettingsRequest(nullptr);
+    }
+    return aside;
 }
 
 void PRSSFeedPlugin::getMandatorId(Request *request)
@@ -420,9 +459,12 @@ void PRSSFeedPlugin::shutdown()
     for (const QString &page : pages)
         directory.remove(page);
 
-    for (const ExportedFile &entry : exportedFiles)
-        QFile::remove(dir + QLatin1String(entry.file));
-    QFile::remove(dir + QStringLiteral("/rss.js"));
+    // Another user's client of the same home still shows pages that use them.
+    if (!PDir::sharedFilesInUse()) {
+        for (const ExportedFile &entry : exportedFiles)
+            QFile::remove(dir + QLatin1String(entry.file));
+        QFile::remove(dir + QStringLiteral("/rss.js"));
+    }
 
     if (m_viewer)
         m_viewer->close();
@@ -628,41 +670,82 @@ void PRSSFeedPlugin::mergeFolders(ProtocolReader &reader, bool removeUnnamed)
     if (!reader.readInt(&count) || count <= 0)
         return;
 
-    QStringList kept;
+    // The default folder always stays: it holds the favourites and every feed
+    // whose folder goes.
+    QStringList kept{idText(1)};
     QSqlQuery query(m_db);
     for (qint64 i = 0; i < count; ++i) {
         qint64 folderId = 0;
         QString title;
         if (!reader.readInt(&folderId) || !reader.readText(&title))
-            return;
-        query.prepare(
-            QStringLiteral("update folder set title = :title where id = ") + idText(folderId));
-        query.bindValue(QStringLiteral(":title"), title);
-        query.exec();
-        if (query.numRowsAffected() < 1) {
-            query.prepare(QStringLiteral("insert into folder (id, title) values(")
-                + idText(folderId) + QStringLiteral(" ,:title") + QStringLiteral(")"));
-            query.bindValue(QStringLiteral(":title"), title);
-            query.exec();
-        }
-        kept.append(idText(folderId));
+            break;
+        const qint64 target = adoptFolder(folderId, title);
+        kept.append(idText(target));
 
         qint64 feeds = 0;
         if (!reader.readInt(&feeds))
-            return;
-        for (qint64 j = 0; j < feeds; ++j) {
+            break;
+        bool ended = false;
+        for (qint64 j = 0; j < feeds && !ended; ++j) {
             qint64 kind = 0;
             qint64 id = 0;
-            if (!reader.readInt(&kind) || !reader.readInt(&id))
-                return;
+            ended = !reader.readInt(&kind) || !reader.readInt(&id);
+            if (ended)
+                break;
             const qint64 farmid = kind == 1 ? id : -id;
-            query.exec(QStringLiteral("update feeds set folderid = ") + idText(folderId)
+            query.exec(QStringLiteral("update feeds set folderid = ") + idText(target)
                 + QStringLiteral(" where farmid = ") + idText(farmid));
         }
+        if (ended)
+            break;
     }
-    if (removeUnnamed && !kept.isEmpty())
+    if (removeUnnamed)
         query.exec(QStringLiteral("delete from folder where id not in (")
             + kept.join(QLatin1Char(',')) + QLatin1Char(')'));
+    FeedDatabase::rehomeOrphans(m_db);
+}
+
+qint64 PRSSFeedPlugin::adoptFolder(qint64 folderId, const QString &title)
+{
+    // Folders are matched by id, then by title: titles are unique, and two homes
+    // of one user may number the same folder differently.
+    QSqlQuery query(m_db);
+    query.prepare(
+        QStringLiteral("select id from folder where title = :title and id <> ") + idText(folderId));
+    query.bindValue(QStringLiteral(":title"), title);
+    query.exec();
+    const qint64 namesake = query.next() ? query.value(0).toLongLong() : 0;
+    query.finish();
+    query.exec(QStringLiteral("select id from folder where id = ") + idText(folderId));
+    const bool idKnown = query.next();
+    query.finish();
+
+    if (namesake == 1) {
+        // The server's copy of the default folder under another number: it stays folder 1.
+        return 1;
+    }
+    if (namesake != 0) {
+        if (idKnown) {
+            query.exec(QStringLiteral("update feeds set folderid = ") + idText(folderId)
+                + QStringLiteral(" where folderid = ") + idText(namesake));
+            query.exec(QStringLiteral("delete from folder where id = ") + idText(namesake));
+        } else {
+            query.exec(QStringLiteral("update folder set id = ") + idText(folderId)
+                + QStringLiteral(" where id = ") + idText(namesake));
+            query.exec(QStringLiteral("update feeds set folderid = ") + idText(folderId)
+                + QStringLiteral(" where folderid = ") + idText(namesake));
+        }
+    }
+    if (idKnown || namesake != 0) {
+        query.prepare(
+            QStringLiteral("update folder set title = :title where id = ") + idText(folderId));
+    } else {
+        query.prepare(QStringLiteral("insert into folder (id, title) values(") + idText(folderId)
+            + QStringLiteral(", :title)"));
+    }
+    query.bindValue(QStringLiteral(":title"), title);
+    query.exec();
+    return folderId;
 }
 
 // ---------------------------------------------------------------------------
@@ -789,6 +872,8 @@ void PRSSFeedPlugin::startSettingsDialog()
 
 void PRSSFeedPlugin::startSettingsDialog(bool fromClient)
 {
+    if (!databaseUsable())
+        return;
     if (m_settingsDialog) {
         if (m_settingsDialog->isMinimized()) {
             m_settingsDialog->showNormal();
@@ -887,6 +972,8 @@ int PRSSFeedPlugin::nextFeedId()
 
 void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int farmid)
 {
+    if (!databaseUsable())
+        return;
     QSqlQuery query(m_db);
     query.prepare(QStringLiteral("select id from feeds where source= :source"));
     query.bindValue(QStringLiteral(":source"), source);
@@ -930,6 +1017,8 @@ void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int f
 
 void PRSSFeedPlugin::saveFeed(int type, int id, const QString &title, const QString &source)
 {
+    if (!databaseUsable())
+        return;
     PSimpleMessage message(ownModule, FeedSubscribed, false);
     message.AddFieldAsUint16(FeedKind, quint16(type));
     if (type == 1) {
@@ -955,6 +1044,8 @@ void PRSSFeedPlugin::clearFeed(const QString &source)
 
 void PRSSFeedPlugin::clearFeed(const QString &source, bool viewer)
 {
+    if (!databaseUsable())
+        return;
     QWidget *parent = nullptr;
     if (viewer)
         parent = m_viewer.data();
@@ -1000,6 +1091,8 @@ void PRSSFeedPlugin::clearFeed(const QString &source, bool viewer)
 
 void PRSSFeedPlugin::removeFeedForGood(int id)
 {
+    if (!databaseUsable())
+        return;
     hideFeed(id);
     if (m_updater)
         m_updater->removeFeed(id);
@@ -1030,6 +1123,8 @@ void PRSSFeedPlugin::removeFeedForGood(int id)
 
 void PRSSFeedPlugin::renameFeed(int id)
 {
+    if (!databaseUsable())
+        return;
     QSqlQuery query(m_db);
     query.exec(QStringLiteral("select farmid, channeltitle, source, inclient, toload from feeds "
                               "where id = ")
@@ -1058,6 +1153,8 @@ void PRSSFeedPlugin::renameFeed(int id)
 
 void PRSSFeedPlugin::saveGroups()
 {
+    if (!databaseUsable())
+        return;
     PSimpleMessage message(ownModule, FoldersChanged, false);
 
     QSqlQuery query(m_db);

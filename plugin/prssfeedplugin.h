@@ -40,6 +40,10 @@ public:
     Q_INVOKABLE QString databaseError() const { return m_databaseError; }
     // Starts a full update run when the updater exists (it exists once synchronised).
     Q_INVOKABLE void updateAllFeeds();
+    // Moves the unusable database aside (beside it, with the time in its name),
+    // starts an empty one and fills it from the server. Returns where the old
+    // file went; empty when nothing was moved.
+    Q_INVOKABLE QString startFresh();
 
 public slots:
     // Lifecycle.
@@ -87,12 +91,18 @@ signals:
 
 private:
     void exportResources();
+    void openDatabase();
+    // Only a database that is open and sound may change the server's copy; a
+    // false answer has reminded the client of the problem.
+    bool databaseUsable();
     void sendFeedsAndSettingsRequest(const QString *mandator);
     void mergeSettings(ProtocolReader &reader);
     bool mergeFeeds(ProtocolReader &reader, QList<int> *named);
     void removeUnnamedFeeds(const QList<int> &named);
     void showFeedsInClient();
     void mergeFolders(ProtocolReader &reader, bool removeUnnamed);
+    // The local folder id that now stands for the server's folder.
+    qint64 adoptFolder(qint64 folderId, const QString &title);
     void finishSynchronisation();
     void createUpdater();
     void startFeedUpdate(int id);
