@@ -14,6 +14,7 @@
 #include "wizard/panimationlabel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -28,6 +29,7 @@
 #include <QSqlQuery>
 #include <QStackedLayout>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -51,6 +53,13 @@ PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent),
     buildMenus();
     statusBar()->setMinimumSize(0, 20);
     statusBar()->setMaximumSize(16777215, 20);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setSingleShot(true);
+    connect(m_progressTimer, &QTimer::timeout, this, [this] {
+        if (statusBar()->currentMessage() == m_progress)
+            statusBar()->clearMessage();
+        m_progress.clear();
+    });
     retranslate();
     restoreWindowGeometry();
     m_updating = false;
@@ -241,7 +250,7 @@ void PRSSFeedView::writePageScript()
         script.replace(word, QCoreApplication::translate("QObject", word).toUtf8());
 
     QFile file(QDir(PDir::applicationDataPath(true)).filePath(QStringLiteral("rss.js")));
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(script);
 }
 
@@ -467,7 +476,7 @@ void PRSSFeedView::lineChanged(const QString &text)
 
 void PRSSFeedView::beginUpdate(int total)
 {
-    statusBar()->showMessage(tr("Update starts"), 5000);
+    showProgress(tr("Update starts"), 5000);
     m_total = total;
     m_updating = true;
 }
@@ -501,12 +510,19 @@ void PRSSFeedView::slotNewItems(int id, bool changed)
     }
     if (!m_updating || m_pending.removeAll(id) == 0)
         return;
-    statusBar()->showMessage(
+    showProgress(
         tr("%1 from %2 news were updated.").arg(m_total - m_pending.size()).arg(m_total), 2000);
     if (m_pending.isEmpty()) {
-        statusBar()->showMessage(tr("Update finished"), 5000);
+        showProgress(tr("Update finished"), 5000);
         m_updating = false;
     }
+}
+
+void PRSSFeedView::showProgress(const QString &text, int timeout)
+{
+    m_progress = text;
+    statusBar()->showMessage(text);
+    m_progressTimer->start(timeout);
 }
 
 void PRSSFeedView::startCleanWizard(int id)
@@ -522,7 +538,8 @@ bool PRSSFeedView::event(QEvent *e)
 {
     // Link targets and menu hints that nobody below took end up here.
     if (e->type() == QEvent::StatusTip) {
-        statusBar()->showMessage(static_cast<QStatusTipEvent *>(e)->tip());
+        const QString tip = static_cast<QStatusTipEvent *>(e)->tip();
+        statusBar()->showMessage(tip.isEmpty() ? m_progress : tip);
         return true;
     }
     return PWindow::event(e);
@@ -534,14 +551,17 @@ void PRSSFeedView::closeEvent(QCloseEvent *e)
     PWindow::closeEvent(e);
 }
 
-void PRSSFeedView::keyReleaseEvent(QKeyEvent *e)
+void PRSSFeedView::keyPressEvent(QKeyEvent *e)
 {
-    if (e->key() == Qt::Key_Escape) {
+    // Only an Escape nobody else took: a menu, popup or dialog closes itself on
+    // the press and the viewer sees at most the release.
+    if (e->key() == Qt::Key_Escape && !QApplication::activePopupWidget()
+        && !QApplication::activeModalWidget()) {
         e->accept();
         close();
         return;
     }
-    PWindow::keyReleaseEvent(e);
+    PWindow::keyPressEvent(e);
 }
 
 void PRSSFeedView::changeEvent(QEvent *e)

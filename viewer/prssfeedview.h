@@ -15,6 +15,7 @@ class QComboBox;
 class QMenu;
 class QSqlDatabase;
 class QStackedLayout;
+class QTimer;
 class QToolButton;
 
 // The news viewer: the feed tree (or, while searching, the search tree) on the
@@ -63,7 +64,7 @@ public slots:
 protected:
     bool event(QEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
-    void keyReleaseEvent(QKeyEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
     void changeEvent(QEvent *e) override;
 
 private slots:
@@ -94,6 +95,7 @@ private:
     void restoreWindowGeometry();
     void updateTreesForLink(const QString &link);
     void beginUpdate(int total);
+    void showProgress(const QString &text, int timeout);
     static QString viewerDirectory();
 
     QSqlDatabase *m_db;
@@ -127,5 +129,9 @@ private:
     QString m_overviewUrl;
     bool m_updating = false;
     int m_total = 0;
+    // The update progress stays in the status bar for its time; a link's target
+    // may cover it, leaving the link brings it back.
+    QString m_progress;
+    QTimer *m_progressTimer;
     QList<int> m_pending;
 };
