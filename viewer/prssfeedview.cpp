@@ -569,6 +569,9 @@ void PRSSFeedView::changeEvent(QEvent *e)
     if (e->type() == QEvent::LanguageChange) {
         retranslate();
         writePageScript();
+        // The pages carry the words the script compares with: old pages would
+        // toggle nothing, so they are written again and the one shown reloaded.
+        myTree->feedModel()->rewriteAllPages();
     }
     PWindow::changeEvent(e);
 }

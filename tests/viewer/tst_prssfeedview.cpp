@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QPointer>
 #include <QScreen>
 #include <QSignalSpy>
@@ -100,13 +101,27 @@ void tst_PRSSFeedView::geometryAndLanguage()
 
     // A language change retranslates the window and rewrites the page script's words.
     Translator german;
-    german.words = {{"Toggle Unread", "Ungelesen ä"}, {"pellix News-Viewer", "Nachrichten"}};
+    german.words = {{"Toggle Unread", "Ungelesen ä"}, {"Toggle Read", "Gelesen ö"},
+        {"pellix News-Viewer", "Nachrichten"}};
     QCoreApplication::installTranslator(&german);
     QCoreApplication::processEvents();
     QCOMPARE(f.view->windowTitle(), QStringLiteral("Nachrichten"));
     QFile script(PDir::applicationDataPath(true) + "/rss.js");
     QVERIFY(script.open(QIODevice::ReadOnly));
     QVERIFY(script.readAll().contains("\"Ungelesen \xc3\xa4\""));
+    // The pages are written again at once, with the words the script now compares.
+    QDir viewerDir(PDir::applicationDataPath(true));
+    const QStringList pages = viewerDir.entryList({"*_channel*.html"}, QDir::Files);
+    QVERIFY(!pages.isEmpty());
+    QByteArray all;
+    for (const QString &name : pages) {
+        QFile page(viewerDir.filePath(name));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        all += page.readAll();
+    }
+    QVERIFY(!all.contains("\"Toggle Read\"") && !all.contains("\"Toggle Unread\""));
+    QVERIFY(all.contains("\"Gelesen \xc3\xb6\""));
+    QCoreApplication::removeTranslator(&german);
 }
 
 void tst_PRSSFeedView::navigation()
