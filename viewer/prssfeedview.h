@@ -14,7 +14,10 @@ class QAction;
 class QComboBox;
 class QMenu;
 class QSqlDatabase;
+class QLabel;
+class QPushButton;
 class QStackedLayout;
+class QStackedWidget;
 class QTimer;
 class QToolButton;
 
@@ -40,6 +43,9 @@ public:
     PFeedsTree *feedsTree() const { return myTree; }
     PFeedSearchTree *searchTree() const { return mySearchTree; }
     PBrowserFrame *browser() const { return m_browser; }
+    // The welcome page that stands in the page pane while there are no feeds.
+    QWidget *welcomePage() const { return m_welcome; }
+    bool isShowingWelcome() const;
     bool isSearching() const;
 
 signals:
@@ -96,12 +102,17 @@ private:
     void updateTreesForLink(const QString &link);
     void beginUpdate(int total);
     void showProgress(const QString &text, int timeout);
+    void showWelcomeWhileEmpty();
     static QString viewerDirectory();
 
     QSqlDatabase *m_db;
     PFeedsTree *myTree = nullptr;
     PFeedSearchTree *mySearchTree = nullptr;
     QStackedLayout *m_stack = nullptr;
+    QStackedWidget *m_pagePane = nullptr;
+    QWidget *m_welcome = nullptr;
+    QLabel *m_welcomeText = nullptr;
+    QPushButton *m_welcomeButton = nullptr;
     int m_treeIndex = 0;
     int m_searchIndex = 0;
     PBrowserFrame *m_browser = nullptr;

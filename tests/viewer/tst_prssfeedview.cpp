@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QStatusTipEvent>
 #include <QTest>
+#include <QPushButton>
 #include <QTranslator>
 
 using Calls = QList<QVariantList>;
@@ -65,6 +66,7 @@ class tst_PRSSFeedView : public QObject
     Q_OBJECT
 private slots:
     void geometryAndLanguage();
+    void welcomeWhileThereAreNoFeeds();
     void navigation();
     void updateProgress();
     void searchSwitchesAtTheThirdCharacter_data();
@@ -122,6 +124,28 @@ void tst_PRSSFeedView::geometryAndLanguage()
     QVERIFY(!all.contains("\"Toggle Read\"") && !all.contains("\"Toggle Unread\""));
     QVERIFY(all.contains("\"Gelesen \xc3\xb6\""));
     QCoreApplication::removeTranslator(&german);
+}
+
+void tst_PRSSFeedView::welcomeWhileThereAreNoFeeds()
+{
+    ViewFixture f;
+    f.exec("delete from feeds");
+    PRSSFeedView *view = f.open();
+    QVERIFY(view->isShowingWelcome());
+    QSignalSpy wizard(view, &PRSSFeedView::sendAboChannel);
+    auto *button = view->welcomePage()->findChild<QPushButton *>("welcomeSubscribeButton");
+    QVERIFY(button);
+    button->click();
+    QCOMPARE(wizard.count(), 1);
+
+    // The first subscription brings the pages; the last one gone, the welcome is back.
+    f.addFeed(1, 1, QStringLiteral("Feed 1"));
+    view->slotNewItems(1, true);
+    QVERIFY(!view->isShowingWelcome());
+    f.exec("delete from feeds");
+    view->forgetFeed(1);
+    view->slotNewItems(0, true);
+    QVERIFY(view->isShowingWelcome());
 }
 
 void tst_PRSSFeedView::navigation()
