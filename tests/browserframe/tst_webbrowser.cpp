@@ -192,8 +192,8 @@ void tst_WebBrowser::clicksCarryTheirCommands()
     const auto clickAt = [&](const QString &element) {
         const QVariantMap r = f.js(element + ".getBoundingClientRect().toJSON()").toMap();
         QTest::mouseClick(f.surface(), Qt::LeftButton, Qt::NoModifier,
-            QPoint(r["x"].toInt() + r["width"].toInt() / 2,
-                r["y"].toInt() + r["height"].toInt() / 2));
+            QPoint(
+                r["x"].toInt() + r["width"].toInt() / 2, r["y"].toInt() + r["height"].toInt() / 2));
     };
     // From the bottom up, so that no restyled item moves the next target.
     clickAt(link("5:1", 0));
@@ -222,8 +222,10 @@ void tst_WebBrowser::pagesFitThePane()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QByteArray html = file.readAll();
     file.close();
-    const QByteArray wide = QByteArray(400, 'w') + "<img id=\"wide\" src=\"./line.png\" width=\"3000\" "
-                            "height=\"30\"><pre>" + QByteArray(300, 'p') + " p</pre>";
+    const QByteArray wide = QByteArray(400, 'w')
+        + "<img id=\"wide\" src=\"./line.png\" width=\"3000\" "
+          "height=\"30\"><pre>"
+        + QByteArray(300, 'p') + " p</pre>";
     QVERIFY(html.contains(">Text</div>"));
     html.replace(">Text</div>", ">" + wide + "</div>");
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));

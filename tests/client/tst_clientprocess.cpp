@@ -140,6 +140,7 @@ private slots:
     void oneOwnerPerHomeAndUser();
     void offlineChangesSurviveTheNextStart();
     void lockedDatabaseFailsTheUpdate();
+    void folderTitleClashBetweenHomes();
 
 private:
     TestHttpServer m_server;
@@ -460,6 +461,51 @@ void tst_ClientProcess::lockedDatabaseFailsTheUpdate()
     QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("51.rssdb"), run.err.constData());
+}
+
+// Two homes of one user number the same folder differently.
+void tst_ClientProcess::folderTitleClashBetweenHomes()
+{
+    QTemporaryDir root;
+    const QString store = root.filePath(QStringLiteral("store.sqlite"));
+    const QString tech = QString::fromLatin1(m_server.baseUrl() + "/tech.xml");
+    const QString world = QString::fromLatin1(m_server.baseUrl() + "/world.xml");
+    const auto prepare = [&](const QString &home, int folder, const QString &source, int farmid) {
+        PDir::setHomePath(home);
+        QSqlDatabase db;
+        QVERIFY(FeedDatabase::open(db, FeedDatabase::fileFor(61)));
+        QSqlQuery q(db);
+        QVERIFY(q.exec(
+            QStringLiteral("insert into folder (id, title) values(%1, 'Tech')").arg(folder)));
+        QVERIFY(q.exec(QStringLiteral("insert into feeds (id, source, toload, farmid, folderid, "
+                                      "inclient) values(1, '%1', 1, %2, %3, 1)")
+                           .arg(source)
+                           .arg(farmid)
+                           .arg(folder)));
+        FeedDatabase::close(db);
+    };
+    const QString homeA = root.filePath(QStringLiteral("a"));
+    const QString homeB = root.filePath(QStringLiteral("b"));
+    prepare(homeA, 2, tech, -1);
+    prepare(homeB, 3, world, -1);
+    const auto start = [&](const QString &home) {
+        return runClient(
+            {QStringLiteral("--home"), home, QStringLiteral("--user"), QStringLiteral("61"),
+                QStringLiteral("--server"), store, QStringLiteral("--quit-after-sync")});
+    };
+    const QString placement = QStringLiteral(
+        "select feeds.source, folder.id, folder.title from feeds left join folder on "
+        "folder.id = feeds.folderid order by feeds.source");
+    for (const QString &home : {homeA, homeB, homeA}) {
+        const Run run = start(home);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        // No feed ever lands in a folder that does not exist.
+        QCOMPARE(rows(home + QStringLiteral("/profiles/61.rssdb"), placement),
+            QStringList{QStringLiteral("%1|2|Tech").arg(tech)});
+    }
+    QCOMPARE(rows(homeB + QStringLiteral("/profiles/61.rssdb"),
+                 QStringLiteral("select id, title from folder order by id")),
+        (QStringList{QStringLiteral("1|My Feeds"), QStringLiteral("2|Tech")}));
 }
 
 QTEST_MAIN(tst_ClientProcess)

@@ -156,10 +156,12 @@ void tst_FeedSearchTree::scopes_data()
     QTest::newRow("untitled feed")
         << "feed" << 4 << 1 << QStringList{"My Feeds", "My Feeds/", "My Feeds//abc untitled feed"};
     QTest::newRow("feed in another folder")
-        << "feed" << 3 << 2 << QStringList{"Other", "Other/World & Co", "Other/World & Co/world abc"};
+        << "feed" << 3 << 2
+        << QStringList{"Other", "Other/World & Co", "Other/World & Co/world abc"};
     QTest::newRow("unknown feed") << "feed" << 9 << 1 << QStringList{"My Feeds"};
     QTest::newRow("one folder") << "folder" << 2 << 2
-                                << QStringList{"Other", "Other/World & Co", "Other/World & Co/world abc"};
+                                << QStringList{
+                                       "Other", "Other/World & Co", "Other/World & Co/world abc"};
     QTest::newRow("unknown folder") << "folder" << 9 << 9 << QStringList();
 }
 

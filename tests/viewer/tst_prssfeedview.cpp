@@ -13,11 +13,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStatusTipEvent>
 #include <QTest>
-#include <QPushButton>
 #include <QTranslator>
 
 using Calls = QList<QVariantList>;
