@@ -395,12 +395,12 @@ void PRSSFeedPlugin::noteQueuedFeeds()
         m_runFeeds.insert(id.toInt());
 }
 
-void PRSSFeedPlugin::emitFeedUpdated(int id, const QString &outcome)
+void PRSSFeedPlugin::emitFeedUpdated(int id, const QString &outcome, const QString &reason)
 {
     QSqlQuery query(m_db);
     query.exec(QStringLiteral("select source from feeds where id = ") + idText(id));
     const QString source = query.next() ? query.value(0).toString() : QString();
-    emit feedUpdated(id, source, outcome);
+    emit feedUpdated(id, source, outcome, reason);
 }
 
 void PRSSFeedPlugin::reportFeedUpdated(int id, bool changed)
@@ -410,7 +410,7 @@ void PRSSFeedPlugin::reportFeedUpdated(int id, bool changed)
     if (changed)
         emitFeedUpdated(id, QStringLiteral("changed"));
     else if (m_updater && m_updater->lastOutcome(id) == Updater::Failed)
-        emitFeedUpdated(id, QStringLiteral("failed"));
+        emitFeedUpdated(id, QStringLiteral("failed"), m_updater->lastError(id));
     else
         emitFeedUpdated(id, QStringLiteral("unchanged"));
 }
@@ -428,7 +428,7 @@ void PRSSFeedPlugin::finishUpdateRun()
     m_runFeeds.clear();
     m_runReported.clear();
     for (int id : silent)
-        emitFeedUpdated(id, QStringLiteral("failed"));
+        emitFeedUpdated(id, QStringLiteral("failed"), m_updater->lastError(id));
     emit updateRunFinished();
 }
 
@@ -981,8 +981,16 @@ void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int f
     if (query.next()) {
         // Known address: subscribed again with its old items, title and farmid.
         const int id = query.value(0).toInt();
+        query.exec(QStringLiteral("select toload from feeds where id=") + idText(id));
+        const bool subscribed = query.next() && query.value(0).toInt() == 1;
         query.exec(QStringLiteral("update feeds set toload = 1 where id=") + idText(id));
-        startFeedUpdate(id);
+        if (subscribed && m_updater) {
+            // Nothing new about it: the server is asked whether the document changed.
+            m_updater->update(id);
+            noteQueuedFeeds();
+        } else {
+            startFeedUpdate(id);
+        }
         newItems(id, true);
         renameFeed(id);
         return;
