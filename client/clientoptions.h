@@ -8,7 +8,7 @@ struct ClientOptions
 {
     QString home; // empty: the platform's per-user application data location
     quint32 user = 1;
-    QString serverFile; // empty: HOME/server/store.sqlite
+    QString serverFile; // a file or a postgresql:// address; empty: HOME/server/store.sqlite
     QString catalogueFile; // empty: the catalogue shipped with the client
     QString brand = QStringLiteral("pellix");
     QString proxy; // empty: the environment's proxy variables
@@ -19,4 +19,5 @@ struct ClientOptions
     QStringList subscribe;
     bool update = false;
     bool quitAfterSync = false;
+    QStringList copyStore; // FROM and TO: copy one server store into another and exit
 };

@@ -33,7 +33,7 @@
 <context>
     <name>HttpConnection</name>
     <message>
-        <location filename="../../updater/httpconnection.cpp" line="+202"/>
+        <location filename="../../updater/httpconnection.cpp" line="+211"/>
         <location line="+12"/>
         <location line="+17"/>
         <source>The response body is too large</source>
@@ -389,7 +389,7 @@
         <translation>die Nachrichtendatenbank ist nicht geöffnet</translation>
     </message>
     <message>
-        <location line="+747"/>
+        <location line="+755"/>
         <source>Delete News</source>
         <translation>Newsfeed löschen</translation>
     </message>
