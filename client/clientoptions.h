@@ -18,6 +18,7 @@ struct ClientOptions
     QString open; // "viewer", "wizard", "settings" or empty
     QStringList subscribe;
     bool update = false;
+    QString discover; // an address: find its feeds without a window, print them, exit
     bool quitAfterSync = false;
     QStringList copyStore; // FROM and TO: copy one server store into another and exit
 };
