@@ -3,12 +3,16 @@
 #include "clientrouter.h"
 #include "clientwindow.h"
 #include "core/rssprotocol.h"
+#include "handover.h"
 #include "headlessdiscovery.h"
 #include "headlessupdate.h"
+#include "homelock.h"
+#include "instanceserver.h"
 #include "languagemanager.h"
 #include "localprofile.h"
 #include "messagelog.h"
 #include "newsdisplay.h"
+#include "outbox.h"
 #include "pluginhost.h"
 #include "proxyconfig.h"
 #include "serverstore.h"
@@ -25,6 +29,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLocalSocket>
 #include <QMetaObject>
 #include <QProcessEnvironment>
 #include <QSettings>
@@ -90,6 +95,8 @@ bool ClientApplication::start()
     if (!QDir().mkpath(home)) {
         return fail(tr("pellix: the home folder %1 cannot be created.\n").arg(home), 1);
     }
+    if (!takeHome(home))
+        return false;
     if (!m_options.messageLog.isEmpty() && !openMessageLog())
         return false;
     if (!m_options.update)
@@ -107,6 +114,93 @@ bool ClientApplication::start()
     CPxBuddy_Administrator::Instance().signIn(m_options.user);
     checkDatabase();
     return true;
+}
+
+bool ClientApplication::takeHome(const QString &home)
+{
+    m_lock = std::make_unique<HomeLock>(home, m_options.user);
+    if (!m_lock->tryLock()) {
+        HandOver handOver;
+        if (handOver.send(m_lock->serverName(), m_options, &m_output, &m_errors)
+            == HandOver::Done) {
+            m_exitCode = handOver.exitCode();
+            return false;
+        }
+        // The owner runs without a window, or does not answer: this start waits for
+        // it to end rather than work on files the owner uses.
+        m_errors.write(tr("pellix: another pellix process works on %1 for user %2; waiting for "
+                          "it to end.\n")
+                           .arg(QDir::toNativeSeparators(home))
+                           .arg(m_options.user)
+                           .toLocal8Bit());
+        if (!m_lock->lock())
+            return fail(
+                tr("pellix: the lock in %1 cannot be taken.\n").arg(QDir::toNativeSeparators(home)),
+                1);
+    }
+    // This process owns the user's files now: whatever a process that died left
+    // behind goes, so that the plug-in exports the files of this build.
+    m_lock->removeLeftovers(PDir::applicationDataPath(false));
+    HomeLock *lock = m_lock.get();
+    PDir::setSharedFilesInUse([lock] { return lock->othersRunning(); });
+
+    m_instanceServer = new InstanceServer(this);
+    connect(m_instanceServer, &InstanceServer::requested, this, &ClientApplication::serveRequest);
+    if (!m_instanceServer->listen(m_lock->serverName())) {
+        m_errors.write(tr("pellix: later starts cannot hand their command line to this one: %1\n")
+                           .arg(m_instanceServer->errorString())
+                           .toLocal8Bit());
+    }
+    return true;
+}
+
+void ClientApplication::serveRequest(QLocalSocket *socket, const ClientOptions &request)
+{
+    // A headless run ends by itself soon; the later start waits for it.
+    if (m_options.update || m_shutDown || !m_host) {
+        InstanceServer::refuseBusy(socket);
+        return;
+    }
+    InstanceServer::take(socket);
+    if (request.update) {
+        auto *run = new HeadlessUpdate(m_host.get(), request.subscribe, socket, socket, socket);
+        connect(run, &HeadlessUpdate::finished, socket,
+            [socket](int code) { InstanceServer::finish(socket, code); });
+        QString reason;
+        if (!run->attach(&reason)) {
+            socket->write((QStringLiteral("pellix: ") + reason + QLatin1Char('\n')).toLocal8Bit());
+            InstanceServer::finish(socket, 1);
+            return;
+        }
+        if (m_synchronised)
+            run->start();
+        return;
+    }
+    subscribeAndOpen(request.subscribe, request.open);
+    if (m_window)
+        m_window->bringForward();
+    InstanceServer::finish(socket, 0);
+}
+
+void ClientApplication::subscribeAndOpen(const QStringList &addresses, const QString &open)
+{
+    if (!m_synchronised) {
+        // Done with the client's own command line once the plug-in has synchronised.
+        m_options.subscribe += addresses;
+        if (!open.isEmpty())
+            m_options.open = open;
+        return;
+    }
+    if (NewsPluginInterface *news = m_host->news()) {
+        for (const QString &address : addresses)
+            news->subscribe(address);
+    }
+    if (open == QLatin1String("viewer"))
+        openViewer(-1, -1);
+    else if (open == QLatin1String("wizard"))
+        deliver(ClientMessage::OpenSubscriptionWizard, Protocol());
+    else if (open == QLatin1String("settings"))
+        deliver(ClientMessage::OpenSettings, Protocol());
 }
 
 bool ClientApplication::fail(const QString &text, int exitCode)
@@ -145,6 +239,7 @@ void ClientApplication::createWindow()
         [this] { deliver(ClientMessage::OpenSubscriptionWizard, Protocol()); });
     connect(m_window, &ClientWindow::settingsRequested, this,
         [this] { deliver(ClientMessage::OpenSettings, Protocol()); });
+    connect(m_window, &ClientWindow::startFreshRequested, this, &ClientApplication::startFresh);
     connect(m_window, &ClientWindow::languageRequested, this, [this](const QString &code) {
         setLanguage(code);
         // The menu's choice is kept for the next start.
@@ -165,6 +260,8 @@ void ClientApplication::createRouter(const QString &home)
     m_router = std::make_unique<ClientRouter>();
     m_router->setBrand(m_options.brand);
     m_router->setLog(m_log.get());
+    m_outbox = std::make_unique<Outbox>(QDir(home).filePath(QStringLiteral("outbox")));
+    m_router->setOutbox(m_outbox.get());
     m_router->setProxy(m_options.proxy.isEmpty()
             ? ProxyConfig::fromEnvironment(QProcessEnvironment::systemEnvironment())
             : ProxyConfig::fromUrl(m_options.proxy));
@@ -256,6 +353,25 @@ void ClientApplication::databaseFailed(const QString &reason)
         m_window->showDatabaseProblem(reason);
 }
 
+void ClientApplication::startFresh()
+{
+    NewsPluginInterface *news = m_host ? m_host->news() : nullptr;
+    if (!news)
+        return;
+    const QString aside = news->startFresh();
+    if (aside.isEmpty())
+        return;
+    m_databaseProblem.clear();
+    checkDatabase();
+    if (m_window && m_databaseProblem.isEmpty()) {
+        m_window->showDatabaseProblem(QString());
+        m_window->showServerProblem(
+            tr("The unusable news database is kept as %1; your feeds come back from the server.")
+                .arg(QDir::toNativeSeparators(aside)));
+        m_window->display()->refresh();
+    }
+}
+
 void ClientApplication::feedsAndSettingsAnswered(Request *request)
 {
     // The plug-in merges the answer in its reply slot, which frees the request:
@@ -281,20 +397,12 @@ void ClientApplication::synchronised()
     }
     if (m_options.update)
         return; // the headless run subscribes and updates on its own
-    if (NewsPluginInterface *news = m_host->news()) {
-        for (const QString &address : std::as_const(m_options.subscribe))
-            news->subscribe(address);
-    }
     if (m_options.quitAfterSync) {
+        subscribeAndOpen(m_options.subscribe, QString());
         quit(0);
         return;
     }
-    if (m_options.open == QLatin1String("viewer"))
-        openViewer(-1, -1);
-    else if (m_options.open == QLatin1String("wizard"))
-        deliver(ClientMessage::OpenSubscriptionWizard, Protocol());
-    else if (m_options.open == QLatin1String("settings"))
-        deliver(ClientMessage::OpenSettings, Protocol());
+    subscribeAndOpen(m_options.subscribe, m_options.open);
 }
 
 void ClientApplication::deliver(quint16 command, const Protocol &fields)
@@ -371,4 +479,9 @@ void ClientApplication::shutdown()
     m_router.reset();
     if (m_store)
         m_store->close();
+    delete m_instanceServer;
+    if (m_lock) {
+        PDir::setSharedFilesInUse({});
+        m_lock->unlock();
+    }
 }

@@ -12,6 +12,10 @@ class Catalogue;
 class ClientRouter;
 class ClientWindow;
 class HeadlessUpdate;
+class HomeLock;
+class InstanceServer;
+class Outbox;
+class QLocalSocket;
 class LanguageManager;
 class MessageLog;
 class PluginHost;
@@ -31,6 +35,8 @@ public:
     // Sets everything up and signs the user in. False when the client cannot run
     // (the plug-in cannot be loaded, the message log cannot be written); the
     // reason has been written to the error output and exitCode() tells the code.
+    // Also false, with the code of the run, when another process owns the home
+    // for this user and has carried out the command line itself.
     bool start();
     int exitCode() const { return m_exitCode; }
     // Shuts the plug-in down and deletes it; safe to call twice.
@@ -50,6 +56,9 @@ public slots:
     void quit(int code = 0);
 
 private:
+    bool takeHome(const QString &home);
+    void serveRequest(QLocalSocket *socket, const ClientOptions &request);
+    void subscribeAndOpen(const QStringList &addresses, const QString &open);
     bool fail(const QString &text, int exitCode);
     bool openMessageLog();
     void createWindow();
@@ -64,6 +73,7 @@ private:
     void activateWindow(qint64 handle);
     void setLanguage(const QString &code);
     void checkDatabase();
+    void startFresh();
     Q_SLOT void databaseFailed(const QString &reason);
     Q_SLOT void pluginSynchronised();
 
@@ -71,6 +81,9 @@ private:
     QFile m_output;
     QFile m_errors;
     std::unique_ptr<MessageLog> m_log;
+    std::unique_ptr<HomeLock> m_lock;
+    InstanceServer *m_instanceServer = nullptr;
+    std::unique_ptr<Outbox> m_outbox;
     std::unique_ptr<Catalogue> m_catalogue;
     std::unique_ptr<ServerStore> m_store;
     std::unique_ptr<ClientRouter> m_router;

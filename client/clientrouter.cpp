@@ -4,6 +4,7 @@
 #include "fieldreader.h"
 #include "localprofile.h"
 #include "messagelog.h"
+#include "outbox.h"
 #include "serverstore.h"
 
 #include "host/cpxbuddy_administrator.h"
@@ -157,6 +158,7 @@ void ClientRouter::answerFeedsAndSettings(Request *request)
             return;
         }
     }
+    deliverOutbox(user);
     bool read = false;
     const UserRecord record = m_store->record(user, &read);
     if (!read) {
@@ -167,15 +169,27 @@ void ClientRouter::answerFeedsAndSettings(Request *request)
     answer(request, ServerStore::answer(record));
 }
 
-void ClientRouter::applyToStore(Request *request)
+void ClientRouter::deliverOutbox(quint32 user)
 {
-    if (!m_store || !m_store->isOpen()) {
-        refuse(request, ClientMessage::ServerUnavailable);
+    if (!m_outbox)
         return;
-    }
-    const quint32 user = CPxBuddy_Administrator::Instance().userId();
+    const QList<Protocol> kept = m_outbox->messages(user);
+    if (kept.isEmpty())
+        return;
+    // In the order they were made, so that a later change wins as it did locally.
+    // One the store refuses as malformed would be refused again: it goes too.
+    for (const Protocol &message : kept)
+        m_store->apply(user, message, feedLookup(user));
+    if (!m_outbox->remove(user, int(kept.size())))
+        emit serverProblem(tr("The changes made offline cannot be removed from %1; they will be "
+                              "handed to the server again.")
+                               .arg(m_outbox->fileFor(user)));
+}
+
+ServerStore::FeedLookup ClientRouter::feedLookup(quint32 user) const
+{
     const Catalogue *catalogue = m_catalogue;
-    const auto lookup = [catalogue, user](int id, QString *title, QString *source) {
+    return [catalogue, user](int id, QString *title, QString *source) {
         if (catalogue) {
             if (const Catalogue::Feed *feed = catalogue->feed(id)) {
                 *title = feed->title;
@@ -186,7 +200,19 @@ void ClientRouter::applyToStore(Request *request)
         // A catalogue feed that has left the catalogue is still known locally.
         return LocalProfile::ofUser(user).catalogueFeed(id, title, source);
     };
-    if (!m_store->apply(user, *request->message(), lookup)) {
+}
+
+void ClientRouter::applyToStore(Request *request)
+{
+    const quint32 user = CPxBuddy_Administrator::Instance().userId();
+    if (!m_store || !m_store->isOpen()) {
+        if (m_outbox && !m_outbox->append(user, *request->message()))
+            emit serverProblem(tr("A change for the server cannot be kept in %1; it is lost.")
+                                   .arg(m_outbox->fileFor(user)));
+        refuse(request, ClientMessage::ServerUnavailable);
+        return;
+    }
+    if (!m_store->apply(user, *request->message(), feedLookup(user))) {
         refuse(request, ClientMessage::ServerUnavailable);
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "proxyconfig.h"
+#include "serverstore.h"
 
 #include "host/messagerouter.h"
 
@@ -9,9 +10,9 @@
 
 class Catalogue;
 class MessageLog;
+class Outbox;
 class Protocol;
 class Request;
-class ServerStore;
 
 // Answers every message the plug-in sends, as the client and its server would:
 // mandator and proxy, the server's store of feeds, folders and settings, the
@@ -34,6 +35,9 @@ public:
     // Null or not loaded: catalogue requests fail.
     void setCatalogue(const Catalogue *catalogue) { m_catalogue = catalogue; }
     void setLog(MessageLog *log) { m_log = log; }
+    // Keeps the changes meant for a server that cannot be reached, and hands them
+    // to the store before it next answers. Null: they are lost.
+    void setOutbox(Outbox *outbox) { m_outbox = outbox; }
     // Whether the user's local database existed before the user signed in; a
     // database the plug-in has just created holds nothing to adopt.
     void setProfileExisted(bool existed) { m_profileExisted = existed; }
@@ -55,12 +59,15 @@ private:
     void refuse(Request *request, int code);
     void answerFeedsAndSettings(Request *request);
     void applyToStore(Request *request);
+    void deliverOutbox(quint32 user);
+    ServerStore::FeedLookup feedLookup(quint32 user) const;
 
     QString m_brand = QStringLiteral("pellix");
     ProxyConfig m_proxy;
     ServerStore *m_store = nullptr;
     const Catalogue *m_catalogue = nullptr;
     MessageLog *m_log = nullptr;
+    Outbox *m_outbox = nullptr;
     bool m_profileExisted = false;
     bool m_installed = false;
 };

@@ -20,13 +20,16 @@ ClientWindow::ClientWindow(QWidget *parent)
       m_problemLabel(new QLabel),
       m_subscribeButton(new QPushButton),
       m_settingsButton(new QPushButton),
-      m_viewerButton(new QPushButton)
+      m_viewerButton(new QPushButton),
+      m_freshButton(new QPushButton)
 {
     setObjectName(QStringLiteral("clientWindow"));
     m_subscribeButton->setObjectName(QStringLiteral("subscribeButton"));
     m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
     m_viewerButton->setObjectName(QStringLiteral("viewerButton"));
     m_problemLabel->setObjectName(QStringLiteral("problemLabel"));
+    m_freshButton->setObjectName(QStringLiteral("startFreshButton"));
+    m_freshButton->hide();
     m_problemLabel->setWordWrap(true);
 
     auto *central = new QWidget;
@@ -40,6 +43,7 @@ ClientWindow::ClientWindow(QWidget *parent)
     layout->addWidget(m_display, 1);
     setWidget(central);
     statusBar()->addWidget(m_problemLabel, 1);
+    statusBar()->addPermanentWidget(m_freshButton);
 
     m_newsMenu = menuBar()->addMenu(QString());
     m_viewerAction = m_newsMenu->addAction(QString(), this, &ClientWindow::viewerRequested);
@@ -67,6 +71,7 @@ ClientWindow::ClientWindow(QWidget *parent)
     connect(m_viewerButton, &QPushButton::clicked, this, &ClientWindow::viewerRequested);
     connect(m_subscribeButton, &QPushButton::clicked, this, &ClientWindow::subscribeRequested);
     connect(m_settingsButton, &QPushButton::clicked, this, &ClientWindow::settingsRequested);
+    connect(m_freshButton, &QPushButton::clicked, this, &ClientWindow::startFreshRequested);
 
     resize(420, 560);
     retranslate();
@@ -82,6 +87,7 @@ void ClientWindow::applySkin()
 void ClientWindow::showDatabaseProblem(const QString &reason)
 {
     m_databaseProblem = reason;
+    m_freshButton->setVisible(!reason.isEmpty());
     updateProblemText();
 }
 
@@ -129,6 +135,9 @@ void ClientWindow::retranslate()
     m_viewerAction->setText(tr("News &viewer"));
     m_subscribeAction->setText(tr("&Subscribe to feeds..."));
     m_settingsAction->setText(tr("News s&ettings..."));
+    m_freshButton->setText(tr("Move it aside and start afresh"));
+    m_freshButton->setToolTip(tr("Keeps the unusable file beside it under a new name and brings "
+                                 "your feeds, folders and settings back from the server."));
     m_quitAction->setText(tr("&Quit"));
     m_viewerButton->setText(tr("News viewer"));
     m_subscribeButton->setText(tr("Subscribe..."));

@@ -34,6 +34,8 @@ signals:
     void viewerRequested();
     void languageRequested(const QString &code);
     void quitRequested();
+    // The user agreed to move the unusable news database aside and start afresh.
+    void startFreshRequested();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -48,6 +50,7 @@ private:
     QPushButton *m_subscribeButton;
     QPushButton *m_settingsButton;
     QPushButton *m_viewerButton;
+    QPushButton *m_freshButton;
     QMenu *m_newsMenu;
     QMenu *m_languageMenu;
     QAction *m_subscribeAction;

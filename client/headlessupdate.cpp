@@ -38,6 +38,11 @@ bool HeadlessUpdate::attach(QString *errorString)
 
 void HeadlessUpdate::synchronised()
 {
+    start();
+}
+
+void HeadlessUpdate::start()
+{
     if (m_started || m_finished)
         return;
     m_started = true;

@@ -21,6 +21,10 @@ public:
     // Connects to the plug-in; false (with the reason) when it lacks what a run needs.
     bool attach(QString *errorString);
 
+public slots:
+    // Subscribes and starts the run now; for a plug-in that has synchronised already.
+    void start();
+
 signals:
     void finished(int exitCode);
 

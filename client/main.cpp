@@ -1,6 +1,7 @@
 #include "client/clientapplication.h"
 #include "client/commandline.h"
 #include "client/serverstore.h"
+#include "client/terminationsignals.h"
 
 #include <QApplication>
 
@@ -65,6 +66,10 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
 
     ClientApplication client(options);
+    // Ended from outside (a logout, kill, Ctrl+C), the client shuts down as Quit does.
+    TerminationSignals termination;
+    QObject::connect(
+        &termination, &TerminationSignals::received, &client, [&client] { client.quit(0); });
     if (!client.start())
         return client.exitCode();
     const int code = app.exec();

@@ -33,6 +33,8 @@ bool FeedDatabase::open(QSqlDatabase &db, const QString &file, bool *created, QS
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName());
     db.setUserName(QStringLiteral("pellix"));
     db.setDatabaseName(file);
+    // Another program holding the file is reported at once rather than waited for.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!db.open()) {
         if (errorString)
             *errorString = db.lastError().text();
@@ -44,6 +46,18 @@ bool FeedDatabase::open(QSqlDatabase &db, const QString &file, bool *created, QS
     if (!probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
         if (errorString)
             *errorString = probe.lastError().text();
+        db.close();
+        return false;
+    }
+
+    // A file this process cannot write to (locked by another program, read-only)
+    // would lose every change made in it.
+    if (!probe.exec(QStringLiteral("BEGIN IMMEDIATE")) || !probe.exec(QStringLiteral("ROLLBACK"))) {
+        if (errorString) {
+            *errorString = QCoreApplication::translate(
+                "FeedDatabase", "%1 cannot be written (%2); another program may be using it.")
+                               .arg(QDir::toNativeSeparators(file), probe.lastError().text());
+        }
         db.close();
         return false;
     }
@@ -72,7 +86,30 @@ bool FeedDatabase::open(QSqlDatabase &db, const QString &file, bool *created, QS
             *created = true;
     }
     migrate(db);
+    rehomeOrphans(db);
     return true;
+}
+
+int FeedDatabase::rehomeOrphans(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("select count(*) from folder where id = 1")) || !query.next())
+        return 0;
+    if (query.value(0).toInt() == 0) {
+        query.prepare(QStringLiteral("insert into folder (id, title) values(1, :title)"));
+        query.bindValue(
+            QStringLiteral(":title"), QCoreApplication::translate("PRSSFeedPlugin", "My Feeds"));
+        if (!query.exec()) {
+            // Its title is taken by another folder: that one becomes the default folder.
+            query.prepare(QStringLiteral("update folder set id = 1 where title = :title"));
+            query.bindValue(QStringLiteral(":title"),
+                QCoreApplication::translate("PRSSFeedPlugin", "My Feeds"));
+            query.exec();
+        }
+    }
+    query.exec(QStringLiteral("update feeds set folderid = 1 where folderid is null or folderid "
+                              "not in (select id from folder)"));
+    return query.numRowsAffected();
 }
 
 void FeedDatabase::close(QSqlDatabase &db)

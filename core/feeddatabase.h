@@ -18,6 +18,13 @@ public:
     static bool open(QSqlDatabase &db, const QString &file, bool *created = nullptr,
         QString *errorString = nullptr);
     static void close(QSqlDatabase &db);
+    // Moves every feed whose folder does not exist to the default folder (and
+    // brings that back if it is missing), so that no feed drops out of the tree.
+    // Returns how many feeds moved.
+    static int rehomeOrphans(QSqlDatabase &db);
+
+    // How long a statement waits for another program's lock on the file.
+    static constexpr int busyTimeoutMs = 2000;
 
     // The schema a file has reached (PRAGMA user_version); -1 when unreadable.
     // 1: feeds.charset, 2: the item indexes, 3: the full-text index of items.

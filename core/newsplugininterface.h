@@ -22,6 +22,9 @@ public:
     virtual void subscribe(const QString &address) = 0;
     // Starts a full update run when the updater exists (it exists once synchronised).
     virtual void updateAllFeeds() = 0;
+    // Moves an unusable database aside, starts an empty one and fills it from the
+    // server. Returns where the old file went; empty when nothing was moved.
+    virtual QString startFresh() = 0;
 
     virtual QMetaObject::Connection onDatabaseFailed(
         QObject *context, std::function<void(const QString &reason)> callback)

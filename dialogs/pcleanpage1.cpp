@@ -2,6 +2,7 @@
 #include "ui_pcleanpage1.h"
 
 #include "dialogs/dialogframe.h"
+#include "pages/decodeentities.h"
 
 #include <QEvent>
 #include <QPixmap>
@@ -13,7 +14,7 @@ PCleanPage1::PCleanPage1(QSqlDatabase *db, int id, QWidget *parent)
     QSqlQuery query(*m_db);
     query.exec(QStringLiteral("select id, channeltitle from feeds where channeltitle is not null"));
     while (query.next())
-        m_titles.insert(query.value(0).toInt(), query.value(1).toString());
+        m_titles.insert(query.value(0).toInt(), decodeEntities(query.value(1).toString()));
     query.exec(QStringLiteral("select id, source from feeds where channeltitle is null"));
     while (query.next())
         m_titles.insert(query.value(0).toInt(), query.value(1).toString());

@@ -43,3 +43,19 @@ QString PDir::settingsPath(bool create)
 {
     return subPath(QStringLiteral("settings"), create);
 }
+
+static std::function<bool()> &sharedFilesCheck()
+{
+    static std::function<bool()> check;
+    return check;
+}
+
+bool PDir::sharedFilesInUse()
+{
+    return sharedFilesCheck() && sharedFilesCheck()();
+}
+
+void PDir::setSharedFilesInUse(std::function<bool()> check)
+{
+    sharedFilesCheck() = std::move(check);
+}

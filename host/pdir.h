@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The client's directories, all below its home.
 class PHOST_EXPORT PDir
 {
@@ -18,6 +20,12 @@ public:
     static QString profilesPath(bool create);
     // HOME/settings: the per-user settings files.
     static QString settingsPath(bool create);
+
+    // Whether another process of this home still uses the shared files in
+    // applicationDataPath (style sheet, script, images). The client, which knows
+    // the processes of its home, answers; without it nobody else does.
+    static bool sharedFilesInUse();
+    static void setSharedFilesInUse(std::function<bool()> check);
 
 private:
     static QString subPath(const QString &name, bool create);

@@ -58,3 +58,38 @@ QJsonObject Protocol::toJson() const
     o.insert(QStringLiteral("fields"), fieldsToJson(m_args));
     return o;
 }
+
+bool Protocol::fromJson(const QJsonObject &json, Protocol *message)
+{
+    const QJsonValue module = json.value(QStringLiteral("module"));
+    const QJsonValue command = json.value(QStringLiteral("command"));
+    const QJsonValue fields = json.value(QStringLiteral("fields"));
+    if (!module.isDouble() || !command.isDouble() || !fields.isArray())
+        return false;
+    Protocol result(quint16(module.toInt()), quint16(command.toInt()));
+    for (const QJsonValue &value : fields.toArray()) {
+        const QJsonObject f = value.toObject();
+        const QString type = f.value(QStringLiteral("type")).toString();
+        const QJsonValue data = f.value(QStringLiteral("value"));
+        const quint32 field = quint32(f.value(QStringLiteral("field")).toInteger());
+        bool known = false;
+        for (ProtocolArg::Type t : {ProtocolArg::UInt8, ProtocolArg::UInt16, ProtocolArg::UInt32,
+                 ProtocolArg::Int32, ProtocolArg::String, ProtocolArg::Bytes}) {
+            if (ProtocolArg::typeName(t) != type)
+                continue;
+            known = true;
+            if (t == ProtocolArg::String && data.isString())
+                result.add(field, t, data.toString(), 1);
+            else if (t == ProtocolArg::Bytes && data.isString())
+                result.add(field, t, data.toString().toUtf8());
+            else if (data.isDouble())
+                result.add(field, t, data.toInteger());
+            else
+                return false;
+        }
+        if (!known)
+            return false;
+    }
+    *message = result;
+    return true;
+}

@@ -23,6 +23,8 @@ public:
     // {"module":..,"command":..,"fields":[{"field":..,"type":"..","value":..},..]}
     QJsonObject toJson() const;
     static QJsonArray fieldsToJson(const QList<ProtocolArg> &args);
+    // The reverse of toJson; false (message untouched) for anything toJson does not write.
+    static bool fromJson(const QJsonObject &json, Protocol *message);
 
 private:
     quint16 m_module = 0;

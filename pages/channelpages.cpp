@@ -90,6 +90,10 @@ void writeHead(QString &out, const PageHead &head, const QString &titleLink, con
            u"\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
            u"<html xmlns=\"http://www.w3.org/1999/xhtml\" xml:lang=\"de\" lang=\"de\">\n"
            u"<head>\n"
+           // Behind the sanitizer: only the script and style sheet beside the
+           // page may act, whatever slipped into an item.
+           u"<meta http-equiv=\"Content-Security-Policy\" content=\"script-src file:; "
+           u"style-src file:; object-src 'none'; base-uri 'none'\" />\n"
            u"<script src=\"./rss.js\" type=\"text/javascript\"></script>"
            u"<title> pellix RSS Feed Viewer</title>\n"
            u"<meta http-equiv=\"content-type\" content=\"text/html;charset=";
@@ -269,7 +273,8 @@ public:
     {
         // Written over the old content and then cut to length: emptying a file
         // first makes some file systems flush it to disk at once.
-        const QIODevice::OpenMode mode = QIODevice::ReadWrite | QIODevice::Text;
+        // Binary: the bytes on disk are the page's bytes on every platform.
+        const QIODevice::OpenMode mode = QIODevice::ReadWrite;
         QFile file(path);
         bool opened = file.open(mode);
         if (!opened && m_old.contains(name)) {

@@ -28,6 +28,10 @@
 #include "wizard/pabopage3.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QResource>
 
@@ -126,23 +130,61 @@ void PRSSFeedPlugin::OnReady()
     WrapPluginHelper::Instance().registerPluginId(pluginId());
 
     const quint32 user = CPxBuddy_Administrator::Instance().userId();
-    bool created = false;
-    QString error;
-    if (FeedDatabase::open(m_db, FeedDatabase::fileFor(user), &created, &error)) {
-        m_databaseError.clear();
-        if (created)
-            m_databaseCreated = true;
-    } else {
-        // The views stay empty; the file is left as it is.
-        m_databaseError = error.isEmpty() ? tr("unknown error") : error;
-        emit databaseFailed(m_databaseError);
-    }
-
+    openDatabase();
     PSettings::instance()->changeUser(QString::number(user));
 
     PSimpleMessage message(ClientMessage::CoreModule, ClientMessage::MandatorIdRequest, false);
     message.Send(
         this, &PRSSFeedPlugin::getMandatorId, this, &PRSSFeedPlugin::getMandatorIdFailed, 0);
+}
+
+void PRSSFeedPlugin::openDatabase()
+{
+    const QString file = FeedDatabase::fileFor(CPxBuddy_Administrator::Instance().userId());
+    bool created = false;
+    QString error;
+    if (FeedDatabase::open(m_db, file, &created, &error)) {
+        m_databaseError.clear();
+        if (created)
+            m_databaseCreated = true;
+    } else {
+        // The views stay empty; the file is left as it is, and nothing of it reaches the server.
+        m_databaseError = tr("%1 (the file is %2)")
+                              .arg(error.isEmpty() ? tr("unknown error") : error,
+                                  QDir::toNativeSeparators(file));
+        emit databaseFailed(m_databaseError);
+    }
+}
+
+bool PRSSFeedPlugin::databaseUsable()
+{
+    if (m_db.isOpen() && m_databaseError.isEmpty())
+        return true;
+    emit databaseFailed(
+        m_databaseError.isEmpty() ? tr("the news database is not open") : m_databaseError);
+    return false;
+}
+
+QString PRSSFeedPlugin::startFresh()
+{
+    if (m_db.isOpen() && m_databaseError.isEmpty())
+        return QString();
+    const QString file = FeedDatabase::fileFor(CPxBuddy_Administrator::Instance().userId());
+    FeedDatabase::close(m_db);
+    const QString aside = file + QStringLiteral(".unusable-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    if (QFileInfo::exists(file) && !QFile::rename(file, aside)) {
+        openDatabase();
+        return QString();
+    }
+    m_databaseCreated = false;
+    openDatabase();
+    if (m_db.isOpen()) {
+        if (m_viewer)
+            m_viewer->close();
+        sendFeedsAndSettingsRequest(nullptr);
+    }
+    return aside;
 }
 
 void PRSSFeedPlugin::getMandatorId(Request *request)
@@ -401,6 +443,8 @@ void PRSSFeedPlugin::startSettingsDialog()
 
 void PRSSFeedPlugin::startSettingsDialog(bool fromClient)
 {
+    if (!databaseUsable())
+        return;
     if (m_settingsDialog) {
         if (m_settingsDialog->isMinimized()) {
             m_settingsDialog->showNormal();
@@ -490,6 +534,8 @@ void PRSSFeedPlugin::newOptions()
 
 void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int farmid)
 {
+    if (!databaseUsable())
+        return;
     const FeedSubscriptions::Known known = m_subscriptions->feedOf(source);
     if (known.id >= 0) {
         // Known address: subscribed again with its old items, title and farmid.
@@ -524,6 +570,8 @@ void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int f
 
 void PRSSFeedPlugin::saveFeed(int type, int id, const QString &title, const QString &source)
 {
+    if (!databaseUsable())
+        return;
     m_subscriptions->sendSubscribed(type, id, title, source);
 }
 
@@ -539,6 +587,8 @@ void PRSSFeedPlugin::clearFeed(const QString &source)
 
 void PRSSFeedPlugin::clearFeed(const QString &source, bool viewer)
 {
+    if (!databaseUsable())
+        return;
     QWidget *parent = nullptr;
     if (viewer)
         parent = m_viewer.data();
@@ -575,6 +625,8 @@ void PRSSFeedPlugin::clearFeed(const QString &source, bool viewer)
 
 void PRSSFeedPlugin::removeFeedForGood(int id)
 {
+    if (!databaseUsable())
+        return;
     hideFeed(id);
     if (m_updater)
         m_updater->removeFeed(id);
@@ -592,11 +644,15 @@ void PRSSFeedPlugin::removeFeedForGood(int id)
 
 void PRSSFeedPlugin::renameFeed(int id)
 {
+    if (!databaseUsable())
+        return;
     m_subscriptions->sendChanged(id);
 }
 
 void PRSSFeedPlugin::saveGroups()
 {
+    if (!databaseUsable())
+        return;
     m_subscriptions->sendFolders();
 }
 

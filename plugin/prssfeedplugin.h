@@ -47,6 +47,10 @@ public:
     // Starts a full update run when the updater exists (it exists once synchronised).
     void updateAllFeeds() override;
     void subscribe(const QString &address) override;
+    // Moves the unusable database aside (beside it, with the time in its name),
+    // starts an empty one and fills it from the server. Returns where the old
+    // file went; empty when nothing was moved.
+    QString startFresh() override;
     QMetaObject::Connection onDatabaseFailed(
         QObject *context, std::function<void(const QString &)> callback) override;
     QMetaObject::Connection onSynchronised(
@@ -102,6 +106,10 @@ signals:
     void updateRunFinished();
 
 private:
+    void openDatabase();
+    // Only a database that is open and sound may change the server's copy; a
+    // false answer has reminded the client of the problem.
+    bool databaseUsable();
     void sendFeedsAndSettingsRequest(const QString *mandator);
     void finishSynchronisation();
     void createUpdater();

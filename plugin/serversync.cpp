@@ -2,6 +2,7 @@
 
 #include "feedsubscriptions.h"
 
+#include "core/feeddatabase.h"
 #include "core/protocolreader.h"
 #include "core/rssprotocol.h"
 #include "core/rsssettings.h"
@@ -244,39 +245,80 @@ void ServerSync::mergeFolders(ProtocolReader &reader, bool removeUnnamed)
     if (!reader.readInt(&count) || count <= 0)
         return;
 
-    QStringList kept;
+    // The default folder always stays: it holds the favourites and every feed
+    // whose folder goes.
+    QStringList kept{idText(1)};
     QSqlQuery query(*m_db);
     for (qint64 i = 0; i < count; ++i) {
         qint64 folderId = 0;
         QString title;
         if (!reader.readInt(&folderId) || !reader.readText(&title))
-            return;
-        query.prepare(
-            QStringLiteral("update folder set title = :title where id = ") + idText(folderId));
-        query.bindValue(QStringLiteral(":title"), title);
-        query.exec();
-        if (query.numRowsAffected() < 1) {
-            query.prepare(QStringLiteral("insert into folder (id, title) values(")
-                + idText(folderId) + QStringLiteral(" ,:title") + QStringLiteral(")"));
-            query.bindValue(QStringLiteral(":title"), title);
-            query.exec();
-        }
-        kept.append(idText(folderId));
+            break;
+        const qint64 target = adoptFolder(folderId, title);
+        kept.append(idText(target));
 
         qint64 feeds = 0;
         if (!reader.readInt(&feeds))
-            return;
-        for (qint64 j = 0; j < feeds; ++j) {
+            break;
+        bool ended = false;
+        for (qint64 j = 0; j < feeds && !ended; ++j) {
             qint64 kind = 0;
             qint64 id = 0;
-            if (!reader.readInt(&kind) || !reader.readInt(&id))
-                return;
+            ended = !reader.readInt(&kind) || !reader.readInt(&id);
+            if (ended)
+                break;
             const qint64 farmid = kind == 1 ? id : -id;
-            query.exec(QStringLiteral("update feeds set folderid = ") + idText(folderId)
+            query.exec(QStringLiteral("update feeds set folderid = ") + idText(target)
                 + QStringLiteral(" where farmid = ") + idText(farmid));
         }
+        if (ended)
+            break;
     }
-    if (removeUnnamed && !kept.isEmpty())
+    if (removeUnnamed)
         query.exec(QStringLiteral("delete from folder where id not in (")
             + kept.join(QLatin1Char(',')) + QLatin1Char(')'));
+    FeedDatabase::rehomeOrphans(*m_db);
+}
+
+qint64 ServerSync::adoptFolder(qint64 folderId, const QString &title)
+{
+    // Folders are matched by id, then by title: titles are unique, and two homes
+    // of one user may number the same folder differently.
+    QSqlQuery query(*m_db);
+    query.prepare(
+        QStringLiteral("select id from folder where title = :title and id <> ") + idText(folderId));
+    query.bindValue(QStringLiteral(":title"), title);
+    query.exec();
+    const qint64 namesake = query.next() ? query.value(0).toLongLong() : 0;
+    query.finish();
+    query.exec(QStringLiteral("select id from folder where id = ") + idText(folderId));
+    const bool idKnown = query.next();
+    query.finish();
+
+    if (namesake == 1) {
+        // The server's copy of the default folder under another number: it stays folder 1.
+        return 1;
+    }
+    if (namesake != 0) {
+        if (idKnown) {
+            query.exec(QStringLiteral("update feeds set folderid = ") + idText(folderId)
+                + QStringLiteral(" where folderid = ") + idText(namesake));
+            query.exec(QStringLiteral("delete from folder where id = ") + idText(namesake));
+        } else {
+            query.exec(QStringLiteral("update folder set id = ") + idText(folderId)
+                + QStringLiteral(" where id = ") + idText(namesake));
+            query.exec(QStringLiteral("update feeds set folderid = ") + idText(folderId)
+                + QStringLiteral(" where folderid = ") + idText(namesake));
+        }
+    }
+    if (idKnown || namesake != 0) {
+        query.prepare(
+            QStringLiteral("update folder set title = :title where id = ") + idText(folderId));
+    } else {
+        query.prepare(QStringLiteral("insert into folder (id, title) values(") + idText(folderId)
+            + QStringLiteral(", :title)"));
+    }
+    query.bindValue(QStringLiteral(":title"), title);
+    query.exec();
+    return folderId;
 }

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QString>
 
 class FeedSubscriptions;
 class Protocol;
@@ -39,6 +40,8 @@ private:
     void removeUnnamedFeeds(const QList<int> &named);
     void showFeedsInClient();
     void mergeFolders(ProtocolReader &reader, bool removeUnnamed);
+    // The local folder id that now stands for the server's folder.
+    qint64 adoptFolder(qint64 folderId, const QString &title);
 
     QSqlDatabase *m_db;
     FeedSubscriptions *m_subscriptions;

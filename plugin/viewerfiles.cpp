@@ -59,7 +59,10 @@ void ViewerFiles::remove(quint32 user)
     for (const QString &page : pages)
         directory.remove(page);
 
-    for (const ExportedFile &entry : exportedFiles)
-        QFile::remove(dir + QLatin1String(entry.file));
-    QFile::remove(dir + QStringLiteral("/rss.js"));
+    // Another user's client of the same home still shows pages that use them.
+    if (!PDir::sharedFilesInUse()) {
+        for (const ExportedFile &entry : exportedFiles)
+            QFile::remove(dir + QLatin1String(entry.file));
+        QFile::remove(dir + QStringLiteral("/rss.js"));
+    }
 }

@@ -88,3 +88,27 @@ function toDelete(obj) {
     if (separator)
         parent.removeChild(separator);
 }
+
+// A click on a command link runs its command here and reports the link to the
+// viewer, which changes the stored item: the report names the link that was
+// clicked, whatever the pointer passed over before. The link's own target
+// never runs; the pages' security policy forbids it.
+document.addEventListener("click", function (event) {
+    var link = event.target;
+    while (link && link.tagName != "A")
+        link = link.parentElement;
+    if (!link || event.button != 0)
+        return;
+    var target = link.getAttribute("href") || "";
+    var command = /^javascript:(read|toDelete|mark)\('([0-9]+:[0-9]+)'\)$/.exec(target);
+    if (!command)
+        return;
+    event.preventDefault();
+    if (command[1] == "read")
+        read(command[2]);
+    else if (command[1] == "toDelete")
+        toDelete(command[2]);
+    else
+        mark(command[2]);
+    console.info("pellix-command " + target);
+}, true);

@@ -403,6 +403,25 @@ void FeedModel::refreshAll()
     }
 }
 
+void FeedModel::rewriteAllPages()
+{
+    QList<int> ids;
+    for (int r = 0; r < folderCount(); ++r) {
+        FolderNode *folder = m_folders[size_t(r)].get();
+        const QModelIndex folderIndex = index(r, 0);
+        for (int f = 0; f < folder->feedCount(); ++f) {
+            FeedNode *feed = folder->feed(f);
+            feed->refresh();
+            const QModelIndex feedIndex = index(f, 0, folderIndex);
+            emit dataChanged(feedIndex, feedIndex);
+            announceItemRows(feedIndex, feed);
+            ids.append(feed->id());
+        }
+    }
+    for (int id : std::as_const(ids))
+        emit sendNewPage(id);
+}
+
 void FeedModel::removeNode(int row, const QModelIndex &parent)
 {
     if (parent.isValid()) {

@@ -67,6 +67,9 @@ public:
     // Reloads every feed's item list (not its pages), e.g. after the number of
     // items shown changed.
     void refreshAll();
+    // Writes every feed's pages anew (the favourites too), as after a change of
+    // language: the page words and titles must match the page script's.
+    void rewriteAllPages();
     // Drops a folder (invalid parent) or a feed (folder parent) from the tree only.
     void removeNode(int row, const QModelIndex &parent);
     // Renames a feed (stored and reported to the client) or a folder (stored).

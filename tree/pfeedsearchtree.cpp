@@ -145,7 +145,8 @@ void PFeedSearchTree::setFilter(const QString &text)
 
         while (feeds.next()) {
             const int feedId = feeds.value(0).toInt();
-            auto *feed = new QTreeWidgetItem(folder, QStringList(feeds.value(1).toString()));
+            auto *feed = new QTreeWidgetItem(
+                folder, QStringList(decodeEntities(feeds.value(1).toString())));
             feed->setData(0, LinkRole, pageOf(feedId, feeds.value(2).toInt()));
             QString restriction;
             if (narrowed) {

@@ -7,7 +7,8 @@
 // events the frame uses. Besides the events below, the control delivers the
 // status text of the hovered link to itself as a status-tip event (so that it
 // travels up to the window) and hands left and right presses made on the page
-// to its parent widget as mouse-press events.
+// to its parent widget as mouse-press events. Page commands are reported by the
+// click that made them, never by where the pointer was last.
 class BrowserControl : public QWidget
 {
     Q_OBJECT
@@ -34,4 +35,7 @@ signals:
     void DownloadComplete();
     // The target of the link under the pointer, or empty.
     void StatusTextChange(const QString &text);
+    // A command link on one of the pages was clicked; its target, as written in
+    // the page ("javascript:read('5:2')"). The page's script has restyled the item.
+    void PageCommand(const QString &target);
 };

@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QHBoxLayout>
-#include <QMouseEvent>
 #include <QSqlQuery>
 #include <QStatusTipEvent>
 #include <algorithm>
@@ -31,7 +30,7 @@ PBrowserFrame::PBrowserFrame(
     connect(m_control, &BrowserControl::NavigateComplete, this, &PBrowserFrame::getNewPage);
     connect(m_control, &BrowserControl::DownloadBegin, this, &PBrowserFrame::DownloadBegin);
     connect(m_control, &BrowserControl::DownloadComplete, this, &PBrowserFrame::DownloadComplete);
-    connect(m_control, &BrowserControl::StatusTextChange, this, &PBrowserFrame::getStatusMessage);
+    connect(m_control, &BrowserControl::PageCommand, this, &PBrowserFrame::getPageCommand);
 
     auto *layout = new QHBoxLayout;
     layout->setSpacing(0);
@@ -77,11 +76,6 @@ void PBrowserFrame::clearPendingFor(int id)
         m_pending = false;
 }
 
-void PBrowserFrame::getStatusMessage(const QString &text)
-{
-    m_statusText = text;
-}
-
 bool PBrowserFrame::event(QEvent *e)
 {
     if (e->type() == QEvent::StatusTip) {
@@ -96,42 +90,32 @@ bool PBrowserFrame::event(QEvent *e)
     return QWidget::event(e);
 }
 
-void PBrowserFrame::mousePressEvent(QMouseEvent *e)
+void PBrowserFrame::getPageCommand(const QString &target)
 {
-    QWidget::mousePressEvent(e);
-    if (e->button() != Qt::LeftButton || !m_showingPage)
+    // Web pages have no commands, and another user's pages are not this user's items.
+    if (!m_showingPage)
         return;
-    runCommand();
-}
-
-void PBrowserFrame::runCommand()
-{
     enum Kind { Read, ToDelete, Mark };
     static const struct
     {
         Kind kind;
-        QLatin1String word;
         QLatin1String opening;
         QLatin1String column;
     } commands[] = {
-        {Read, QLatin1String("javascript:read"), QLatin1String("javascript:read('"),
-            QLatin1String("isread")},
-        {ToDelete, QLatin1String("javascript:toDelete"), QLatin1String("javascript:toDelete('"),
-            QLatin1String("toclear")},
-        {Mark, QLatin1String("javascript:mark"), QLatin1String("javascript:mark('"),
-            QLatin1String("mark")},
+        {Read, QLatin1String("javascript:read('"), QLatin1String("isread")},
+        {ToDelete, QLatin1String("javascript:toDelete('"), QLatin1String("toclear")},
+        {Mark, QLatin1String("javascript:mark('"), QLatin1String("mark")},
     };
 
     const auto *command = std::find_if(std::begin(commands), std::end(commands),
-        [this](auto &c) { return m_statusText.contains(c.word); });
-    if (command == std::end(commands))
+        [&target](auto &c) { return target.startsWith(c.opening); });
+    if (command == std::end(commands) || !target.endsWith(QLatin1String("')")))
         return;
 
-    // What stays is the item key alone, so pressing again without hovering a
-    // link anew finds no command.
-    m_statusText.remove(command->opening);
-    m_statusText.remove(QLatin1String("')"));
-    const QStringList parts = m_statusText.split(QLatin1Char(':'));
+    // What stays is the item key alone.
+    const QStringList parts
+        = target.mid(command->opening.size(), target.size() - command->opening.size() - 2)
+              .split(QLatin1Char(':'));
     if (parts.size() < 2)
         return;
     // Both parts go into the statement text, so they must be plain numbers.

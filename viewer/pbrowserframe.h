@@ -8,7 +8,8 @@ class BrowserControl;
 class QSqlDatabase;
 
 // The right side of the viewer: the browser showing the feed pages and web
-// pages. It turns the pages' command links (read, toDelete, mark) into database
+// pages. It turns the pages' command links (read, toDelete, mark), as the
+// control reports each click on one, into database
 // changes and item-state reports, and defers rebuilding the touched feeds until
 // the user leaves the page, so the page under the pointer stays as it is.
 class PBrowserFrame : public QWidget
@@ -52,16 +53,12 @@ public slots:
 
 protected:
     bool event(QEvent *e) override;
-    void mousePressEvent(QMouseEvent *e) override;
 
 private slots:
     void getNewPage(const QString &url);
-    void getStatusMessage(const QString &text);
+    void getPageCommand(const QString &target);
 
 private:
-    void runCommand();
-
-    QString m_statusText;
     QSqlDatabase *m_db;
     BrowserControl *m_control;
     QList<int> m_pendingIds;

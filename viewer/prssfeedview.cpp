@@ -14,20 +14,26 @@
 #include "wizard/panimationlabel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRectF>
 #include <QSplitter>
 #include <QSqlQuery>
 #include <QStackedLayout>
+#include <QStackedWidget>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -51,9 +57,17 @@ PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent),
     buildMenus();
     statusBar()->setMinimumSize(0, 20);
     statusBar()->setMaximumSize(16777215, 20);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setSingleShot(true);
+    connect(m_progressTimer, &QTimer::timeout, this, [this] {
+        if (statusBar()->currentMessage() == m_progress)
+            statusBar()->clearMessage();
+        m_progress.clear();
+    });
     retranslate();
     restoreWindowGeometry();
     m_updating = false;
+    showWelcomeWhileEmpty();
 
     connect(myTree, &PFeedsTree::sendSaveGroups, this, &PRSSFeedView::sendSaveGroups);
     connect(myTree, &PFeedsTree::sendRenameFeed, this, &PRSSFeedView::sendRenameFeed);
@@ -63,6 +77,7 @@ PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent),
     connect(m_searchField, &QLineEdit::textChanged, this, &PRSSFeedView::lineChanged);
     connect(m_subscribeButton, &QToolButton::clicked, this, &PRSSFeedView::aboChannel);
     connect(m_subscribeButton, &QToolButton::clicked, m_searchField, &QLineEdit::clear);
+    connect(m_welcomeButton, &QPushButton::clicked, this, &PRSSFeedView::aboChannel);
     connect(m_syncButton, &QToolButton::clicked, this, &PRSSFeedView::updateAllChannel);
     connect(m_browser, &PBrowserFrame::CommandStateChange, this, &PRSSFeedView::CommandStateChange);
     connect(m_browser, &PBrowserFrame::NavigateComplete, this, &PRSSFeedView::NavigateComplete);
@@ -149,10 +164,31 @@ QWidget *PRSSFeedView::buildRightPanel()
     toolBar->setFixedHeight(43);
     layout->addWidget(toolBar);
 
-    m_browser = new PBrowserFrame(m_db, right);
+    m_pagePane = new QStackedWidget(right);
+    m_browser = new PBrowserFrame(m_db, m_pagePane);
     m_browser->setObjectName(QStringLiteral("browser"));
     m_browser->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    layout->addWidget(m_browser);
+    m_pagePane->addWidget(m_browser);
+
+    // A first start has no feeds and so no pages: the pane says how to get some.
+    m_welcome = new QWidget(m_pagePane);
+    m_welcome->setObjectName(QStringLiteral("welcomePage"));
+    m_welcome->setAutoFillBackground(true);
+    auto *welcomeLayout = new QVBoxLayout(m_welcome);
+    welcomeLayout->setContentsMargins(32, 32, 32, 32);
+    m_welcomeText = new QLabel(m_welcome);
+    m_welcomeText->setObjectName(QStringLiteral("welcomeText"));
+    m_welcomeText->setWordWrap(true);
+    m_welcomeText->setTextFormat(Qt::RichText);
+    m_welcomeButton = new QPushButton(m_welcome);
+    m_welcomeButton->setObjectName(QStringLiteral("welcomeSubscribeButton"));
+    m_welcomeButton->setIcon(QIcon(QStringLiteral(":/rss-16")));
+    welcomeLayout->addWidget(m_welcomeText);
+    welcomeLayout->addSpacing(16);
+    welcomeLayout->addWidget(m_welcomeButton, 0, Qt::AlignLeft);
+    welcomeLayout->addStretch(1);
+    m_pagePane->addWidget(m_welcome);
+    layout->addWidget(m_pagePane);
 
     const auto addAction = [toolBar](const char *name, const char *icon) {
         QAction *action = toolBar->addAction(QIcon(QLatin1String(icon)), QString());
@@ -218,6 +254,25 @@ void PRSSFeedView::retranslate()
     m_deleteNewsAction->setText(tr("&Delete News"));
     m_updateNewsAction->setText(tr("&Update News"));
     setWindowTitle(tr("pellix News-Viewer"));
+    m_welcomeText->setText(
+        tr("<h2>Welcome to pellix News</h2><p>You have not subscribed to any news yet.</p>"
+           "<p>Click <b>Subscribe to News</b> to add a feed by its address, to find the feeds "
+           "of a web page, or to choose from the recommended feeds. Their news then appear "
+           "in the tree on the left and here, page by page.</p>"));
+    m_welcomeButton->setText(tr("Subscribe to News..."));
+}
+
+bool PRSSFeedView::isShowingWelcome() const
+{
+    return m_pagePane->currentWidget() == m_welcome;
+}
+
+void PRSSFeedView::showWelcomeWhileEmpty()
+{
+    QSqlQuery query(*m_db);
+    const bool empty = query.exec(QStringLiteral("select count(*) from feeds")) && query.next()
+        && query.value(0).toInt() == 0;
+    m_pagePane->setCurrentWidget(empty ? m_welcome : static_cast<QWidget *>(m_browser));
 }
 
 void PRSSFeedView::restoreWindowGeometry()
@@ -241,7 +296,7 @@ void PRSSFeedView::writePageScript()
         script.replace(word, QCoreApplication::translate("QObject", word).toUtf8());
 
     QFile file(QDir(PDir::applicationDataPath(true)).filePath(QStringLiteral("rss.js")));
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(script);
 }
 
@@ -366,6 +421,8 @@ void PRSSFeedView::updateTreesForLink(const QString &link)
 void PRSSFeedView::NavigateComplete(const QString &url)
 {
     m_currentUrl = url;
+    if (url != QLatin1String("about:blank"))
+        m_pagePane->setCurrentWidget(m_browser);
     const bool local = url.toLower().contains(viewerDirectory().toLower());
     if (local || url == QLatin1String("about:blank")) {
         m_favoriteAction->setEnabled(false);
@@ -467,7 +524,7 @@ void PRSSFeedView::lineChanged(const QString &text)
 
 void PRSSFeedView::beginUpdate(int total)
 {
-    statusBar()->showMessage(tr("Update starts"), 5000);
+    showProgress(tr("Update starts"), 5000);
     m_total = total;
     m_updating = true;
 }
@@ -498,15 +555,23 @@ void PRSSFeedView::slotNewItems(int id, bool changed)
     if (changed) {
         myTree->update(id);
         m_browser->clearPendingFor(id);
+        showWelcomeWhileEmpty();
     }
     if (!m_updating || m_pending.removeAll(id) == 0)
         return;
-    statusBar()->showMessage(
+    showProgress(
         tr("%1 from %2 news were updated.").arg(m_total - m_pending.size()).arg(m_total), 2000);
     if (m_pending.isEmpty()) {
-        statusBar()->showMessage(tr("Update finished"), 5000);
+        showProgress(tr("Update finished"), 5000);
         m_updating = false;
     }
+}
+
+void PRSSFeedView::showProgress(const QString &text, int timeout)
+{
+    m_progress = text;
+    statusBar()->showMessage(text);
+    m_progressTimer->start(timeout);
 }
 
 void PRSSFeedView::startCleanWizard(int id)
@@ -522,7 +587,8 @@ bool PRSSFeedView::event(QEvent *e)
 {
     // Link targets and menu hints that nobody below took end up here.
     if (e->type() == QEvent::StatusTip) {
-        statusBar()->showMessage(static_cast<QStatusTipEvent *>(e)->tip());
+        const QString tip = static_cast<QStatusTipEvent *>(e)->tip();
+        statusBar()->showMessage(tip.isEmpty() ? m_progress : tip);
         return true;
     }
     return PWindow::event(e);
@@ -534,14 +600,17 @@ void PRSSFeedView::closeEvent(QCloseEvent *e)
     PWindow::closeEvent(e);
 }
 
-void PRSSFeedView::keyReleaseEvent(QKeyEvent *e)
+void PRSSFeedView::keyPressEvent(QKeyEvent *e)
 {
-    if (e->key() == Qt::Key_Escape) {
+    // Only an Escape nobody else took: a menu, popup or dialog closes itself on
+    // the press and the viewer sees at most the release.
+    if (e->key() == Qt::Key_Escape && !QApplication::activePopupWidget()
+        && !QApplication::activeModalWidget()) {
         e->accept();
         close();
         return;
     }
-    PWindow::keyReleaseEvent(e);
+    PWindow::keyPressEvent(e);
 }
 
 void PRSSFeedView::changeEvent(QEvent *e)
@@ -549,6 +618,9 @@ void PRSSFeedView::changeEvent(QEvent *e)
     if (e->type() == QEvent::LanguageChange) {
         retranslate();
         writePageScript();
+        // The pages carry the words the script compares with: old pages would
+        // toggle nothing, so they are written again and the one shown reloaded.
+        myTree->feedModel()->rewriteAllPages();
     }
     PWindow::changeEvent(e);
 }

@@ -14,7 +14,11 @@ class QAction;
 class QComboBox;
 class QMenu;
 class QSqlDatabase;
+class QLabel;
+class QPushButton;
 class QStackedLayout;
+class QStackedWidget;
+class QTimer;
 class QToolButton;
 
 // The news viewer: the feed tree (or, while searching, the search tree) on the
@@ -39,6 +43,9 @@ public:
     PFeedsTree *feedsTree() const { return myTree; }
     PFeedSearchTree *searchTree() const { return mySearchTree; }
     PBrowserFrame *browser() const { return m_browser; }
+    // The welcome page that stands in the page pane while there are no feeds.
+    QWidget *welcomePage() const { return m_welcome; }
+    bool isShowingWelcome() const;
     bool isSearching() const;
 
 signals:
@@ -63,7 +70,7 @@ public slots:
 protected:
     bool event(QEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
-    void keyReleaseEvent(QKeyEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
     void changeEvent(QEvent *e) override;
 
 private slots:
@@ -94,12 +101,18 @@ private:
     void restoreWindowGeometry();
     void updateTreesForLink(const QString &link);
     void beginUpdate(int total);
+    void showProgress(const QString &text, int timeout);
+    void showWelcomeWhileEmpty();
     static QString viewerDirectory();
 
     QSqlDatabase *m_db;
     PFeedsTree *myTree = nullptr;
     PFeedSearchTree *mySearchTree = nullptr;
     QStackedLayout *m_stack = nullptr;
+    QStackedWidget *m_pagePane = nullptr;
+    QWidget *m_welcome = nullptr;
+    QLabel *m_welcomeText = nullptr;
+    QPushButton *m_welcomeButton = nullptr;
     int m_treeIndex = 0;
     int m_searchIndex = 0;
     PBrowserFrame *m_browser = nullptr;
@@ -127,5 +140,9 @@ private:
     QString m_overviewUrl;
     bool m_updating = false;
     int m_total = 0;
+    // The update progress stays in the status bar for its time; a link's target
+    // may cover it, leaving the link brings it back.
+    QString m_progress;
+    QTimer *m_progressTimer;
     QList<int> m_pending;
 };

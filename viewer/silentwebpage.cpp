@@ -51,6 +51,12 @@ bool SilentWebPage::javaScriptPrompt(
 void SilentWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level,
     const QString &message, int lineNumber, const QString &sourceID)
 {
+    const QUrl source(sourceID);
+    if (message.startsWith(commandPrefix()) && source.isLocalFile()
+        && source.fileName() == QLatin1String("rss.js")) {
+        emit pageCommand(message.mid(commandPrefix().size()));
+        return;
+    }
     if (!m_silent)
         QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceID);
 }

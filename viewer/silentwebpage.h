@@ -15,6 +15,15 @@ public:
     void setSilent(bool silent) { m_silent = silent; }
     bool isSilent() const { return m_silent; }
 
+    // What the pages' own script writes to the console to report a command link
+    // that was clicked: this prefix, then the link's target.
+    static QString commandPrefix() { return QStringLiteral("pellix-command "); }
+
+signals:
+    // A command link was clicked on a page; only the script beside the pages
+    // (a local rss.js) can report one.
+    void pageCommand(const QString &target);
+
 protected:
     void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
     bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;

@@ -30,6 +30,7 @@ WebBrowserControl::WebBrowserControl(QWidget *parent)
     connect(m_page, &QWebEnginePage::loadingChanged, this, &WebBrowserControl::loadingChanged);
     connect(m_page, &QWebEnginePage::urlChanged, this, &WebBrowserControl::reportHistory);
     connect(m_page, &QWebEnginePage::linkHovered, this, &WebBrowserControl::linkHovered);
+    connect(m_page, &SilentWebPage::pageCommand, this, &BrowserControl::PageCommand);
 }
 
 QUrl WebBrowserControl::urlFor(const QString &text)

@@ -37,21 +37,42 @@
 <context>
     <name>ClientApplication</name>
     <message>
-        <location filename="../clientapplication.cpp" line="+90"/>
+        <location filename="../clientapplication.cpp" line="+95"/>
         <source>pellix: the home folder %1 cannot be created.
 </source>
         <translation>pellix: Der Basisordner %1 kann nicht angelegt werden.
 </translation>
     </message>
     <message>
-        <location line="+33"/>
+        <location line="+35"/>
+        <source>pellix: another pellix process works on %1 for user %2; waiting for it to end.
+</source>
+        <translation>pellix: ein anderer pellix-Prozess arbeitet in %1 für Benutzer %2; es wird gewartet, bis er endet.
+</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>pellix: the lock in %1 cannot be taken.
+</source>
+        <translation>pellix: die Sperre in %1 kann nicht übernommen werden.
+</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>pellix: later starts cannot hand their command line to this one: %1
+</source>
+        <translation>pellix: spätere Starts können ihre Befehlszeile nicht an diesen übergeben: %1
+</translation>
+    </message>
+    <message>
+        <location line="+68"/>
         <source>pellix: the message log %1 cannot be written: %2
 </source>
         <translation>pellix: Das Nachrichtenprotokoll %1 kann nicht geschrieben werden: %2
 </translation>
     </message>
     <message>
-        <location line="+66"/>
+        <location line="+69"/>
         <source>%1 The client runs without a server; your local news are kept.</source>
         <translation>%1 Der Client läuft ohne Server; Ihre lokalen Nachrichten bleiben erhalten.</translation>
     </message>
@@ -67,11 +88,16 @@
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
 </translation>
     </message>
+    <message>
+        <location line="+19"/>
+        <source>The unusable news database is kept as %1; your feeds come back from the server.</source>
+        <translation>Die unbrauchbare Nachrichtendatenbank bleibt als %1 erhalten; Ihre Feeds kommen vom Server zurück.</translation>
+    </message>
 </context>
 <context>
     <name>ClientRouter</name>
     <message>
-        <location filename="../clientrouter.cpp" line="+144"/>
+        <location filename="../clientrouter.cpp" line="+145"/>
         <source>The server could not take over the local news database: %1</source>
         <translation>Der Server konnte die lokale Nachrichtendatenbank nicht übernehmen: %1</translation>
     </message>
@@ -80,11 +106,21 @@
         <source>The server store cannot be written: %1</source>
         <translation>Der Serverspeicher kann nicht geschrieben werden: %1</translation>
     </message>
+    <message>
+        <location line="+28"/>
+        <source>The changes made offline cannot be removed from %1; they will be handed to the server again.</source>
+        <translation>Die offline gemachten Änderungen können nicht aus %1 entfernt werden; sie werden dem Server erneut übergeben.</translation>
+    </message>
+    <message>
+        <location line="+26"/>
+        <source>A change for the server cannot be kept in %1; it is lost.</source>
+        <translation>Eine Änderung für den Server kann nicht in %1 aufbewahrt werden; sie geht verloren.</translation>
+    </message>
 </context>
 <context>
     <name>ClientWindow</name>
     <message>
-        <location filename="../clientwindow.cpp" line="+103"/>
+        <location filename="../clientwindow.cpp" line="+109"/>
         <source>The news database could not be opened: %1</source>
         <translation>Die Nachrichtendatenbank konnte nicht geöffnet werden: %1</translation>
     </message>
@@ -120,6 +156,16 @@
     </message>
     <message>
         <location line="+1"/>
+        <source>Move it aside and start afresh</source>
+        <translation>Beiseitelegen und neu beginnen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Keeps the unusable file beside it under a new name and brings your feeds, folders and settings back from the server.</source>
+        <translation>Bewahrt die unbrauchbare Datei unter neuem Namen daneben auf und holt Ihre Feeds, Ordner und Einstellungen vom Server zurück.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
         <source>&amp;Quit</source>
         <translation>&amp;Beenden</translation>
     </message>
@@ -305,7 +351,7 @@
         <translation>Dieses Nachrichten-Plug-in kann Feeds nicht ohne Fenster aktualisieren.</translation>
     </message>
     <message>
-        <location line="+58"/>
+        <location line="+63"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
@@ -484,7 +530,7 @@
         <translation>Die Ordnernachricht endet vor ihren Ordnern.</translation>
     </message>
     <message>
-        <location filename="../main.cpp" line="+39"/>
+        <location filename="../main.cpp" line="+40"/>
         <source>Nothing was copied; both stores are as they were.</source>
         <translation>Nichts wurde kopiert; beide Speicher sind unverändert.</translation>
     </message>

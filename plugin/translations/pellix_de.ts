@@ -23,6 +23,14 @@
     </message>
 </context>
 <context>
+    <name>FeedDatabase</name>
+    <message>
+        <location filename="../feeddatabase.cpp" line="+57"/>
+        <source>%1 cannot be written (%2); another program may be using it.</source>
+        <translation>%1 kann nicht geschrieben werden (%2); vielleicht benutzt ein anderes Programm die Datei.</translation>
+    </message>
+</context>
+<context>
     <name>FeedDiscovery</name>
     <message>
         <location filename="../../wizard/feeddiscovery.cpp" line="+200"/>
@@ -195,7 +203,7 @@
 <context>
     <name>PCleanPage1</name>
     <message>
-        <location filename="../../dialogs/pcleanpage1.cpp" line="+20"/>
+        <location filename="../../dialogs/pcleanpage1.cpp" line="+21"/>
         <location line="+105"/>
         <location line="+26"/>
         <source>All channels</source>
@@ -390,17 +398,27 @@
         <translation>Meine Feeds</translation>
     </message>
     <message>
-        <location filename="../prssfeedplugin.cpp" line="+213"/>
+        <location filename="../prssfeedplugin.cpp" line="+214"/>
         <source>pellix News</source>
         <translation>pellix News</translation>
     </message>
     <message>
-        <location line="+68"/>
+        <location line="+79"/>
+        <source>%1 (the file is %2)</source>
+        <translation>%1 (die Datei ist %2)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>unknown error</source>
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location line="+688"/>
+        <location line="+11"/>
+        <source>the news database is not open</source>
+        <translation>die Nachrichtendatenbank ist nicht geöffnet</translation>
+    </message>
+    <message>
+        <location line="+755"/>
         <source>Delete News</source>
         <translation>Newsfeed löschen</translation>
     </message>
@@ -419,7 +437,7 @@
 <context>
     <name>PRSSFeedView</name>
     <message>
-        <location filename="../../viewer/prssfeedview.cpp" line="+205"/>
+        <location filename="../../viewer/prssfeedview.cpp" line="+241"/>
         <source>Subscribe to News</source>
         <translation>Newsfeed abonnieren</translation>
     </message>
@@ -495,12 +513,22 @@
         <translation>pellix News-Viewer</translation>
     </message>
     <message>
-        <location line="+250"/>
+        <location line="+2"/>
+        <source>&lt;h2&gt;Welcome to pellix News&lt;/h2&gt;&lt;p&gt;You have not subscribed to any news yet.&lt;/p&gt;&lt;p&gt;Click &lt;b&gt;Subscribe to News&lt;/b&gt; to add a feed by its address, to find the feeds of a web page, or to choose from the recommended feeds. Their news then appear in the tree on the left and here, page by page.&lt;/p&gt;</source>
+        <translation>&lt;h2&gt;Willkommen bei pellix News&lt;/h2&gt;&lt;p&gt;Sie haben noch keine Nachrichten abonniert.&lt;/p&gt;&lt;p&gt;Klicken Sie auf &lt;b&gt;Newsfeed abonnieren&lt;/b&gt;, um einen Feed über seine Adresse hinzuzufügen, die Feeds einer Webseite zu finden oder aus den empfohlenen Feeds zu wählen. Deren Nachrichten erscheinen dann links im Baum und hier, Seite für Seite.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Subscribe to News...</source>
+        <translation>Newsfeed abonnieren...</translation>
+    </message>
+    <message>
+        <location line="+265"/>
         <source>Update starts</source>
         <translation>Aktualisierung beginnt</translation>
     </message>
     <message>
-        <location line="+35"/>
+        <location line="+36"/>
         <source>%1 from %2 news were updated.</source>
         <translation>%1 von %2 Newsfeeds wurden aktualisiert.</translation>
     </message>
@@ -519,13 +547,13 @@
         <translation>Seite</translation>
     </message>
     <message>
-        <location line="-298"/>
-        <location line="+321"/>
+        <location line="-303"/>
+        <location line="+326"/>
         <source>from</source>
         <translation>von</translation>
     </message>
     <message>
-        <location line="-320"/>
+        <location line="-325"/>
         <source>Toggle Read</source>
         <translation>Als gelesen markieren</translation>
     </message>

@@ -16,7 +16,7 @@ public:
     CleanFixture()
     {
         addFeed(1, 1, "Alpha");
-        addFeed(2, 1, "Beta");
+        addFeed(2, 1, "Beta &amp; Co");
         addFeed(3, 1, QVariant(QMetaType(QMetaType::QString)));
         addFeed(4, 1, "Same");
         addFeed(5, 1, "Same");
@@ -71,10 +71,10 @@ void tst_CleanWizard::cleans_data()
     row("keep 50 of everything", 0, all, Recent, 50, {50, 25, 31, 30, 15, 1, 5, 5}, 27);
     row("keep none of everything", 0, all, Recent, 0, {0, 0, 0, 0, 0, 0, 0, 0}, 117);
     row("keep 50 of one feed", 1, "Alpha", Recent, 50, {50, 25, 31, 30, 15, 1, 5, 5}, 27);
-    row("keep 50 of a short feed", 2, "Beta", Recent, 50, {77, 38, 4, 30, 15, 1, 5, 5}, 0);
+    row("keep 50 of a short feed", 2, "Beta & Co", Recent, 50, {77, 38, 4, 30, 15, 1, 5, 5}, 0);
     row("read items of everything", 0, all, Read, 0, {39, 0, 4, 15, 0, 2, 2, 2}, 59);
     row("unread items of one feed", 1, "Alpha", Read, 0, {38, 38, 5, 30, 15, 1, 5, 5}, 39);
-    row("all of one feed", 2, "Beta", All, 0, {77, 38, 4, 0, 0, 0, 5, 5}, 30);
+    row("all of one feed", 2, "Beta & Co", All, 0, {77, 38, 4, 0, 0, 0, 5, 5}, 30);
     row("all of everything", 0, all, All, 0, {0, 0, 0, 0, 0, 0, 0, 0}, 117);
     row("unknown id: everything", 99, all, All, 0, {0, 0, 0, 0, 0, 0, 0, 0}, 117);
     row("untitled feed shows its source", 3, "http://example.org/feed3.xml", All, 0,

@@ -1,3 +1,4 @@
+#include "client/homelock.h"
 #include "client/newsdisplay.h"
 #include "client/serverstore.h"
 #include "core/feeddatabase.h"
@@ -14,7 +15,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
@@ -46,18 +50,25 @@ struct Run
     QByteArray err;
 };
 
-// Runs the real client next to this test and lets the event loop serve its requests meanwhile.
-static Run runClient(const QStringList &arguments)
+static void prepareClient(QProcess &process)
 {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name :
         {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"})
         env.remove(QLatin1String(name));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process.setProcessEnvironment(env);
+    process.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/pellix"));
+}
+
+// Runs the real client next to this test and lets the event loop serve its requests meanwhile.
+static Run runClient(const QStringList &arguments)
+{
+    QProcess process;
+    prepareClient(process);
     QSignalSpy finished(&process, &QProcess::finished);
-    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pellix"), arguments);
+    process.setArguments(arguments);
+    process.start();
     Run run;
     if (!process.waitForStarted(10000) || !finished.wait(60000)) {
         process.kill();
@@ -94,6 +105,23 @@ static QStringList rows(const QString &file, const QString &statement)
     return result;
 }
 
+// The lines of a message log whose module 41 message changes the server's copy.
+static QStringList serverChanges(const QString &log)
+{
+    QFile in(log);
+    QStringList result;
+    if (!in.open(QIODevice::ReadOnly))
+        return result;
+    for (const QByteArray &line : in.readAll().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        const int command = o.value(QStringLiteral("command")).toInt();
+        if (o.value(QStringLiteral("event")).toString() == QLatin1String("message")
+            && o.value(QStringLiteral("module")).toInt() == 41 && command >= 2 && command <= 7)
+            result.append(QString::fromUtf8(line));
+    }
+    return result;
+}
+
 class tst_ClientProcess : public QObject
 {
     Q_OBJECT
@@ -106,6 +134,10 @@ private slots:
     void copyStoreMovesEveryUser();
     void badInputKeepsTheLocalState_data();
     void badInputKeepsTheLocalState();
+    void oneOwnerPerHomeAndUser();
+    void offlineChangesSurviveTheNextStart();
+    void lockedDatabaseFailsTheUpdate();
+    void folderTitleClashBetweenHomes();
     void rememberedLanguage();
     void discover_data();
     void discover();
@@ -421,6 +453,9 @@ void tst_ClientProcess::badInputKeepsTheLocalState_data()
         << QStringLiteral("--catalogue GARBAGE") << false << 0 << QStringLiteral("GARBAGE");
     QTest::newRow("corrupt database")
         << QString() << true << 0 << QStringLiteral("news database could not be opened");
+    QTest::newRow("corrupt database, subscribing")
+        << QStringLiteral("--subscribe http://127.0.0.1:1/new.xml") << true << 0
+        << QStringLiteral("8.rssdb");
     QTest::newRow("unknown flag") << QStringLiteral("--colour") << false << 2
                                   << QStringLiteral("colour");
 }
@@ -449,8 +484,10 @@ void tst_ClientProcess::badInputKeepsTheLocalState()
     writeFile(garbage, QByteArray("not a store, not a catalogue\n").repeated(64));
     const QByteArray before = digest(garbage) + digest(database);
 
-    QStringList args = {QStringLiteral("--home"), home.path(), QStringLiteral("--user"),
-        QStringLiteral("8"), QStringLiteral("--quit-after-sync")};
+    const QString log = home.filePath(QStringLiteral("messages.jsonl"));
+    QStringList args
+        = {QStringLiteral("--home"), home.path(), QStringLiteral("--user"), QStringLiteral("8"),
+            QStringLiteral("--quit-after-sync"), QStringLiteral("--message-log"), log};
     for (const QString &flag : flags.split(QLatin1Char(' '), Qt::SkipEmptyParts))
         args.append(flag == QLatin1String("GARBAGE") ? garbage : flag);
     const Run run = runClient(args);
@@ -459,6 +496,8 @@ void tst_ClientProcess::badInputKeepsTheLocalState()
     QVERIFY2(run.err.contains(message.toLocal8Bit()), run.err.constData());
     if (brokenDatabase) {
         QCOMPARE(digest(garbage) + digest(database), before);
+        // Nothing of an unusable profile reaches the server.
+        QCOMPARE(serverChanges(log), QStringList());
         // The server did not record a user it could not read: a later start adopts the
         // repaired file.
         QVERIFY(!rows(home.filePath(QStringLiteral("server/store.sqlite")),
@@ -469,6 +508,171 @@ void tst_ClientProcess::badInputKeepsTheLocalState()
         QCOMPARE(rows(database, QStringLiteral("select source from feeds")),
             QStringList{QStringLiteral("http://kept/")});
     }
+}
+
+void tst_ClientProcess::oneOwnerPerHomeAndUser()
+{
+    QTemporaryDir root;
+    const QString home = root.filePath(QStringLiteral("home"));
+    const QString appdata = home + QStringLiteral("/appdata");
+    const QString database = home + QStringLiteral("/profiles/31.rssdb");
+    const QString world = QString::fromLatin1(m_server.baseUrl() + "/world.xml");
+    const QString tech = QString::fromLatin1(m_server.baseUrl() + "/tech.xml");
+    const QStringList base = {QStringLiteral("--home"), home, QStringLiteral("--user"),
+        QStringLiteral("31"), QStringLiteral("--server"), root.filePath(QStringLiteral("store"))};
+
+    // A client that died left its pages, an old style sheet and its lock behind.
+    QVERIFY(QDir().mkpath(appdata));
+    QVERIFY(QDir().mkpath(home + QStringLiteral("/run")));
+    writeFile(appdata + QStringLiteral("/style.css"), "/* an older build */");
+    writeFile(appdata + QStringLiteral("/31_channel1_1.html"), "<html>old</html>");
+    writeFile(home + QStringLiteral("/run/31.lock"),
+        "999999\npellix\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    Run run = runClient(base
+        + QStringList{QStringLiteral("--subscribe"), world, QStringLiteral("--quit-after-sync")});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+
+    QProcess owner;
+    prepareClient(owner);
+    owner.setArguments(base);
+    owner.start();
+    QVERIFY(owner.waitForStarted(10000));
+    const QString serverName = HomeLock(home, 31).serverName();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            QLocalSocket probe;
+            probe.connectToServer(serverName);
+            return probe.waitForConnected(200);
+        }(),
+        20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(appdata + QStringLiteral("/style.css")), 20000);
+    const QByteArray style = digest(appdata + QStringLiteral("/style.css"));
+    QVERIFY(style != QCryptographicHash::hash("/* an older build */", QCryptographicHash::Sha256));
+    QVERIFY(!QFileInfo::exists(appdata + QStringLiteral("/31_channel1_1.html")));
+
+    // A second --update has the running client update and prints its lines.
+    run = runClient(base + QStringList{QStringLiteral("--update")});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    // The owner's own first run may have fetched the feed already.
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral("^1\t%1\t(un)?changed\n$").arg(QRegularExpression::escape(world)))
+                 .match(QString::fromUtf8(run.out))
+                 .hasMatch(),
+        run.out.constData());
+    QCOMPARE(owner.state(), QProcess::Running);
+    QCOMPARE(digest(appdata + QStringLiteral("/style.css")), style);
+
+    // A second window start hands its subscription over and ends.
+    run = runClient(base + QStringList{QStringLiteral("--subscribe"), tech});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QTRY_COMPARE_WITH_TIMEOUT(
+        rows(database, QStringLiteral("select source from feeds order by id")),
+        (QStringList{world, tech}), 20000);
+
+    // Another user of the same home runs beside it and keeps the shared files.
+    run = runClient({QStringLiteral("--home"), home, QStringLiteral("--user"), QStringLiteral("32"),
+        QStringLiteral("--offline"), QStringLiteral("--quit-after-sync")});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(digest(appdata + QStringLiteral("/style.css")), style);
+
+    // SIGTERM ends the owner as Quit does: its files go, the lock is free.
+    owner.terminate();
+    QVERIFY(owner.waitForFinished(20000));
+    QCOMPARE(owner.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(owner.exitCode(), 0);
+    QCOMPARE(QDir(appdata).entryList(QDir::Files), QStringList());
+    HomeLock lock(home, 31);
+    QVERIFY(lock.tryLock());
+}
+
+void tst_ClientProcess::offlineChangesSurviveTheNextStart()
+{
+    QTemporaryDir home;
+    const QString database = home.filePath(QStringLiteral("profiles/41.rssdb"));
+    const QString world = QString::fromLatin1(m_server.baseUrl() + "/world.xml");
+    const QStringList base = {QStringLiteral("--home"), home.path(), QStringLiteral("--user"),
+        QStringLiteral("41"), QStringLiteral("--quit-after-sync")};
+    Run run = runClient(base);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    run = runClient(
+        base + QStringList{QStringLiteral("--offline"), QStringLiteral("--subscribe"), world});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(rows(database, QStringLiteral("select source from feeds")), QStringList{world});
+
+    run = runClient(base);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(rows(database, QStringLiteral("select source from feeds")), QStringList{world});
+    QCOMPARE(rows(home.filePath(QStringLiteral("server/store.sqlite")),
+                 QStringLiteral("select source from feeds")),
+        QStringList{world});
+    QVERIFY(QDir(home.filePath(QStringLiteral("outbox"))).entryList(QDir::Files).isEmpty());
+}
+
+void tst_ClientProcess::lockedDatabaseFailsTheUpdate()
+{
+    QTemporaryDir home;
+    const QStringList base = {QStringLiteral("--home"), home.path(), QStringLiteral("--user"),
+        QStringLiteral("51"), QStringLiteral("--offline")};
+    Run run = runClient(base + QStringList{QStringLiteral("--quit-after-sync")});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    {
+        QSqlDatabase holder
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+        holder.setDatabaseName(home.filePath(QStringLiteral("profiles/51.rssdb")));
+        QVERIFY(holder.open());
+        QVERIFY(QSqlQuery(holder).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        run = runClient(base + QStringList{QStringLiteral("--update")});
+        QSqlQuery(holder).exec(QStringLiteral("ROLLBACK"));
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("51.rssdb"), run.err.constData());
+}
+
+// Two homes of one user number the same folder differently.
+void tst_ClientProcess::folderTitleClashBetweenHomes()
+{
+    QTemporaryDir root;
+    const QString store = root.filePath(QStringLiteral("store.sqlite"));
+    const QString tech = QString::fromLatin1(m_server.baseUrl() + "/tech.xml");
+    const QString world = QString::fromLatin1(m_server.baseUrl() + "/world.xml");
+    const auto prepare = [&](const QString &home, int folder, const QString &source, int farmid) {
+        PDir::setHomePath(home);
+        QSqlDatabase db;
+        QVERIFY(FeedDatabase::open(db, FeedDatabase::fileFor(61)));
+        QSqlQuery q(db);
+        QVERIFY(q.exec(
+            QStringLiteral("insert into folder (id, title) values(%1, 'Tech')").arg(folder)));
+        QVERIFY(q.exec(QStringLiteral("insert into feeds (id, source, toload, farmid, folderid, "
+                                      "inclient) values(1, '%1', 1, %2, %3, 1)")
+                           .arg(source)
+                           .arg(farmid)
+                           .arg(folder)));
+        FeedDatabase::close(db);
+    };
+    const QString homeA = root.filePath(QStringLiteral("a"));
+    const QString homeB = root.filePath(QStringLiteral("b"));
+    prepare(homeA, 2, tech, -1);
+    prepare(homeB, 3, world, -1);
+    const auto start = [&](const QString &home) {
+        return runClient(
+            {QStringLiteral("--home"), home, QStringLiteral("--user"), QStringLiteral("61"),
+                QStringLiteral("--server"), store, QStringLiteral("--quit-after-sync")});
+    };
+    const QString placement = QStringLiteral(
+        "select feeds.source, folder.id, folder.title from feeds left join folder on "
+        "folder.id = feeds.folderid order by feeds.source");
+    for (const QString &home : {homeA, homeB, homeA}) {
+        const Run run = start(home);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        // No feed ever lands in a folder that does not exist.
+        QCOMPARE(rows(home + QStringLiteral("/profiles/61.rssdb"), placement),
+            QStringList{QStringLiteral("%1|2|Tech").arg(tech)});
+    }
+    QCOMPARE(rows(homeB + QStringLiteral("/profiles/61.rssdb"),
+                 QStringLiteral("select id, title from folder order by id")),
+        (QStringList{QStringLiteral("1|My Feeds"), QStringLiteral("2|Tech")}));
 }
 
 void tst_ClientProcess::rememberedLanguage()

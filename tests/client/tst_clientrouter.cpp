@@ -1,6 +1,7 @@
 #include "client/catalogue.h"
 #include "client/clientrouter.h"
 #include "client/messagelog.h"
+#include "client/outbox.h"
 #include "client/sqliteserverstore.h"
 #include "core/rssprotocol.h"
 
@@ -61,6 +62,7 @@ private slots:
     void unknownAndOfflineRequestsFail_data();
     void unknownAndOfflineRequestsFail();
     void messageLogTracesEverything();
+    void offlineChangesReachTheStoreFirst();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -220,6 +222,67 @@ void tst_ClientRouter::messageLogTracesEverything()
     QCOMPARE(field.value(QStringLiteral("value")).toString(), QStringLiteral("DE"));
     QCOMPARE(
         lines.at(1).value(QStringLiteral("request")), lines.at(0).value(QStringLiteral("request")));
+}
+
+// An own feed's subscription (subscribed) or its removal.
+static Protocol ownFeed(quint16 command, int id, const QString &source)
+{
+    Protocol message(41, command);
+    message.add(ProtocolField::FeedKind, ProtocolArg::UInt16, 2);
+    message.add(ProtocolField::OwnFeedId, ProtocolArg::UInt32, id);
+    if (command == ClientMessage::FeedSubscribed)
+        message.add(
+            ProtocolField::FeedTitle, ProtocolArg::String, QStringLiteral("Own %1").arg(id));
+    message.add(ProtocolField::FeedSource, ProtocolArg::String, source);
+    if (command == ClientMessage::FeedSubscribed)
+        message.add(ProtocolField::FeedState, ProtocolArg::UInt32, 3);
+    return message;
+}
+
+void tst_ClientRouter::offlineChangesReachTheStoreFirst()
+{
+    QVERIFY(m_store->addUser(12));
+    Outbox outbox(m_home->filePath(QStringLiteral("outbox")));
+    m_router->setOutbox(&outbox);
+    m_router->setStore(nullptr);
+
+    // Offline: subscribed to two, then gave the first up again.
+    const QString first = QStringLiteral("http://127.0.0.1/first");
+    const QString second = QStringLiteral("http://127.0.0.1/second");
+    for (const Protocol &message : {ownFeed(ClientMessage::FeedSubscribed, 1, first),
+             ownFeed(ClientMessage::FeedSubscribed, 2, second),
+             ownFeed(ClientMessage::FeedUnsubscribed, 1, first)}) {
+        m_sender.send(message);
+        QTRY_VERIFY(m_sender.failed);
+    }
+    QCOMPARE(outbox.messages(12).size(), 3);
+    // A line cut short by a crash costs only itself.
+    {
+        QFile file(outbox.fileFor(12));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("{\"module\":41,\"comm\n");
+    }
+    QCOMPARE(outbox.messages(12).size(), 3);
+    QVERIFY(outbox.messages(99).isEmpty());
+
+    // Online again: the store has them, in order, before it answers.
+    m_router->setStore(m_store.get());
+    m_sender.send(Protocol(41, ClientMessage::FeedsAndSettingsRequest));
+    QTRY_VERIFY(m_sender.answered);
+    const UserRecord record = m_store->record(12);
+    QCOMPARE(record.feeds.size(), 1);
+    QCOMPARE(record.feeds.at(0).source, second);
+    QStringList answer;
+    for (const ProtocolArg &arg : m_sender.reply.args())
+        answer.append(arg.variant().toString());
+    QVERIFY2(answer.contains(second), qPrintable(answer.join(QLatin1Char('|'))));
+    QVERIFY(!QFile::exists(outbox.fileFor(12)));
+
+    // Delivered once only.
+    m_store->apply(12, ownFeed(ClientMessage::FeedUnsubscribed, 2, second));
+    m_sender.send(Protocol(41, ClientMessage::FeedsAndSettingsRequest));
+    QTRY_VERIFY(m_sender.answered);
+    QCOMPARE(m_store->record(12).feeds.size(), 0);
 }
 
 QTEST_MAIN(tst_ClientRouter)

@@ -53,6 +53,16 @@ void tst_ClientWindow::switchesLanguageAtRunTime()
         QStringLiteral("Nachrichtendatenbank konnte nicht geöffnet werden")));
     QVERIFY(window.problemText().contains(QStringLiteral("The server store is broken.")));
     languages.setLanguage(QStringLiteral("en"));
+
+    // An unusable database offers to start afresh, and only then.
+    auto *fresh = window.findChild<QPushButton *>(QStringLiteral("startFreshButton"));
+    QVERIFY(fresh && !fresh->isHidden());
+    QSignalSpy asked(&window, &ClientWindow::startFreshRequested);
+    fresh->click();
+    QCOMPARE(asked.size(), 1);
+    window.showDatabaseProblem(QString());
+    QVERIFY(fresh->isHidden());
+    QVERIFY(!window.problemText().contains(QStringLiteral("news database")));
 }
 
 QTEST_MAIN(tst_ClientWindow)

@@ -156,6 +156,8 @@ void TestChannelPages::onePageAsWritten()
         "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
         "<html xmlns=\"http://www.w3.org/1999/xhtml\" xml:lang=\"de\" lang=\"de\">\n"
         "<head>\n"
+        "<meta http-equiv=\"Content-Security-Policy\" content=\"script-src file:; style-src "
+        "file:; object-src 'none'; base-uri 'none'\" />\n"
         "<script src=\"./rss.js\" type=\"text/javascript\"></script>"
         "<title> pellix RSS Feed Viewer</title>\n"
         "<meta http-equiv=\"content-type\" content=\"text/html;charset=utf-8\" />\n"

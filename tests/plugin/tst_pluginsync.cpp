@@ -3,6 +3,7 @@
 #include "core/rsssettings.h"
 #include "testhttpserver.h"
 
+#include <QDir>
 #include <QRegularExpression>
 
 #include <tuple>
@@ -63,6 +64,15 @@ QStringList synchronise(PluginFixture &f, const QList<ProtocolArg> &answer, Prep
         reply.addArg(arg);
     if (!f.router.answer(request, reply) || !done.wait(5000))
         return {"not synchronised"};
+    // Whatever the answer, no feed is left in a folder that does not exist.
+    if (!PluginFixture::db().isOpen())
+        return f.sentSince(from).filter(QRegularExpression("^41,"));
+    const QString orphans = PluginFixture::rows(
+        "select id, folderid from feeds where folderid not in (select id from folder)");
+    QTest::qVerify(orphans.isEmpty(), "orphans.isEmpty()", qPrintable("orphaned: " + orphans),
+        __FILE__, __LINE__);
+    QTest::qVerify(PluginFixture::count("folder where id = 1") == 1, "default folder",
+        "the default folder is gone", __FILE__, __LINE__);
     return f.sentSince(from).filter(QRegularExpression("^41,"));
 }
 
@@ -92,6 +102,10 @@ private slots:
     void answerWithoutFeedsEmptiesTables();
     void feedsMergeByKind();
     void serverFoldersReplaceLocalOnes();
+    void foldersMatchByIdThenTitle_data();
+    void foldersMatchByIdThenTitle();
+    void unusableProfileChangesNothing_data();
+    void unusableProfileChangesNothing();
     void settingsMerge_data();
     void settingsMerge();
     void untitledServerLayout_data();
@@ -159,9 +173,153 @@ void tst_PluginSync::serverFoldersReplaceLocalOnes()
         PluginFixture::addFeed(1, "http://127.0.0.1/a", 55, 1, 1, 4);
         PluginFixture::addFeed(2, "http://127.0.0.1/b", -3, 1, 1, 1);
     });
-    // Folder 1 goes too when the server does not list it.
-    QCOMPARE(PluginFixture::rows(folderColumns), "2|Server;7|Renamed");
+    // The default folder stays even when the server does not list it.
+    QCOMPARE(PluginFixture::rows(folderColumns), "1|My Feeds;2|Server;7|Renamed");
     QCOMPARE(PluginFixture::rows("select id, folderid from feeds order by id"), "1|2;2|7");
+}
+
+void tst_PluginSync::foldersMatchByIdThenTitle_data()
+{
+    QTest::addColumn<QString>("localFolders"); // "id title" joined by ","; folder 1 is there
+    QTest::addColumn<QString>("localFeeds"); // "feed folder" joined by ","; feed n has farmid -n
+    QTest::addColumn<QList<ServerFolder>>("serverFolders");
+    QTest::addColumn<QString>("folders");
+    QTest::addColumn<QString>("placement"); // id|folderid per feed
+
+    // Another home numbered the same folder differently.
+    QTest::newRow("title known under another id")
+        << "3 Tech"
+        << "1 3" << QList<ServerFolder>{{2, "Tech", {{2, 1}}}} << "1|My Feeds;2|Tech"
+        << "1|2";
+    QTest::newRow("title elsewhere, id taken by another folder")
+        << "2 Other,3 Tech"
+        << "1 3,2 2" << QList<ServerFolder>{{2, "Tech", {{2, 1}, {2, 2}}}} << "1|My Feeds;2|Tech"
+        << "1|2;2|2";
+    QTest::newRow("titles swapped")
+        << "2 A,3 B"
+        << "1 2,2 3" << QList<ServerFolder>{{2, "B", {{2, 2}}}, {3, "A", {{2, 1}}}}
+        << "1|My Feeds;2|B;3|A"
+        << "1|3;2|2";
+    QTest::newRow("default folder under another number")
+        << ""
+        << "1 1" << QList<ServerFolder>{{5, "My Feeds", {{2, 1}}}} << "1|My Feeds"
+        << "1|1";
+    QTest::newRow("folder gone, its feed unnamed")
+        << "4 Gone"
+        << "1 4" << QList<ServerFolder>{{2, "Kept", {}}} << "1|My Feeds;2|Kept"
+        << "1|1";
+    QTest::newRow("orphan in the profile")
+        << ""
+        << "1 9" << QList<ServerFolder>{{2, "Kept", {}}} << "1|My Feeds;2|Kept"
+        << "1|1";
+}
+
+void tst_PluginSync::foldersMatchByIdThenTitle()
+{
+    QFETCH(QString, localFolders);
+    QFETCH(QString, localFeeds);
+    QFETCH(QList<ServerFolder>, serverFolders);
+    QFETCH(QString, folders);
+    QFETCH(QString, placement);
+
+    QList<ServerFeed> serverFeeds;
+    for (const QString &entry : localFeeds.split(',', Qt::SkipEmptyParts)) {
+        const int id = entry.section(' ', 0, 0).toInt();
+        serverFeeds.append({2, id, "F", QString("http://127.0.0.1/%1").arg(id), 3});
+    }
+    PluginFixture f;
+    synchronise(f, answerArgs({}, serverFeeds, serverFolders), [&] {
+        for (const QString &entry : localFolders.split(',', Qt::SkipEmptyParts))
+            PluginFixture::exec("insert into folder (id, title) values (?, ?)",
+                {entry.section(' ', 0, 0).toInt(), entry.section(' ', 1)});
+        for (const QString &entry : localFeeds.split(',', Qt::SkipEmptyParts)) {
+            const int id = entry.section(' ', 0, 0).toInt();
+            PluginFixture::addFeed(id, QString("http://127.0.0.1/%1").arg(id), -id, 1, 1,
+                entry.section(' ', 1, 1).toInt());
+        }
+    });
+    QCOMPARE(PluginFixture::rows(folderColumns), folders);
+    QCOMPARE(PluginFixture::rows("select id, folderid from feeds order by id"), placement);
+}
+
+void tst_PluginSync::unusableProfileChangesNothing_data()
+{
+    QTest::addColumn<bool>("locked"); // else junk
+    QTest::newRow("junk") << false;
+    QTest::newRow("locked by another program") << true;
+}
+
+void tst_PluginSync::unusableProfileChangesNothing()
+{
+    QFETCH(bool, locked);
+    QTemporaryDir home;
+    const QString file = home.filePath("profiles/4711.rssdb");
+    QVERIFY(QDir().mkpath(home.filePath("profiles")));
+    QSqlDatabase holder;
+    if (locked) {
+        holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+        holder.setDatabaseName(file);
+        QVERIFY(holder.open());
+        QSqlQuery(holder).exec("create table t (x)");
+        QVERIFY(QSqlQuery(holder).exec("BEGIN EXCLUSIVE"));
+    } else {
+        QFile junk(file);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 256; ++i)
+            junk.write(QByteArray::number(quint64(i) * 0x9E3779B97F4A7C15ULL, 36));
+    }
+    const auto fingerprint = [&] {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    };
+    const QByteArray before = fingerprint();
+
+    {
+        PluginFixture f(home.path());
+        QSignalSpy failed(f.plugin.get(), &PRSSFeedPlugin::databaseFailed);
+        const QList<ServerFeed> feeds = {{2, 1, "Server", "http://127.0.0.1/server", 3}};
+        const QStringList sent
+            = synchronise(f, answerArgs({{780, 12}}, feeds, {{2, "Tech", {{2, 1}}}}), [] {});
+        QVERIFY(!failed.isEmpty());
+        QVERIFY2(failed.at(0).at(0).toString().contains(QDir::toNativeSeparators(file)),
+            qPrintable(failed.at(0).at(0).toString()));
+
+        const int from = f.router.count();
+        f.plugin->saveFeed("http://127.0.0.1/new", QString(), -1);
+        f.plugin->saveGroups();
+        f.plugin->renameFeed(1);
+        f.plugin->saveFeed(2, 3, "Own", "http://127.0.0.1/own");
+        f.plugin->clearFeed("http://127.0.0.1/server");
+        QCOMPARE(f.sentSince(from).filter(QRegularExpression("^41,[2-7] ")), QStringList());
+        QCOMPARE(sent.filter(QRegularExpression("^41,[2-7] ")), QStringList());
+        QCOMPARE(fingerprint(), before);
+
+        if (locked) {
+            QSqlQuery(holder).exec("ROLLBACK");
+            holder.close();
+        } else {
+            // Moved aside, the profile starts afresh from the server's copy.
+            QSignalSpy done(f.plugin.get(), &PRSSFeedPlugin::synchronised);
+            const int request = f.router.count();
+            const QString aside = f.plugin->startFresh();
+            QVERIFY(!aside.isEmpty());
+            QFile kept(aside);
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), before);
+            QCOMPARE(f.plugin->databaseError(), QString());
+            const int feedsRequest = f.router.indexOf(41, 1, request);
+            QVERIFY(feedsRequest >= 0);
+            Protocol reply(41, 1);
+            for (const ProtocolArg &arg : answerArgs({}, feeds, {{2, "Tech", {{2, 1}}}}))
+                reply.addArg(arg);
+            QVERIFY(f.router.answer(feedsRequest, reply));
+            QVERIFY(done.wait(5000));
+            QCOMPARE(PluginFixture::rows("select source, folderid from feeds"),
+                "http://127.0.0.1/server|2");
+        }
+    }
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase("holder");
 }
 
 void tst_PluginSync::settingsMerge_data()

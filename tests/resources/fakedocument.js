@@ -58,6 +58,8 @@ Object.defineProperty(Element.prototype, "nextElementSibling",
 
 var content = new Element("div", { id: "content" });
 var document = {
+    // The script's click handler; the real browser runs it (tst_webbrowser).
+    addEventListener: function (type, handler) { this.onclick = handler; },
     getElementById: function (id) {
         var all = content.getElementsByTagName("div");
         for (var i = 0; i < all.length; ++i)

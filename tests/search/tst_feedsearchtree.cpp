@@ -8,7 +8,7 @@
 // The search tree over a small database:
 //   folder 1 "My Feeds": feed 1 "Tech", feed 2 "Empty" (only a cleared item),
 //                        feed 4 never fetched (no title)
-//   folder 2 "Other":    feed 3 "World"
+//   folder 2 "Other":    feed 3 "World & Co" (stored with the entity)
 class tst_FeedSearchTree : public QObject
 {
     Q_OBJECT
@@ -43,7 +43,7 @@ void tst_FeedSearchTree::init()
     m_db->addFolder(2, QStringLiteral("Other"));
     m_db->addFeed(1, 1, QStringLiteral("Tech"));
     m_db->addFeed(2, 1, QStringLiteral("Empty"));
-    m_db->addFeed(3, 2, QStringLiteral("World"));
+    m_db->addFeed(3, 2, QStringLiteral("World &amp; Co"));
     m_db->addFeed(4, 1, QVariant(QMetaType::fromType<QString>()));
     m_db->addItem({1, 1, QStringLiteral("RSS news feed"), QStringLiteral("about feeds")});
     m_db->addItem({1, 2, QStringLiteral("abc"), QStringLiteral("nothing")});
@@ -132,7 +132,7 @@ void tst_FeedSearchTree::patterns()
     // Every folder and titled feed is listed, expanded, found something or not.
     const QStringList rows = outline();
     for (const QString row : {"My Feeds", "My Feeds/Favorites", "My Feeds/Tech", "My Feeds/Empty",
-             "Other", "Other/World"})
+             "Other", "Other/World & Co"})
         QVERIFY2(rows.contains(row) && m_tree->isExpanded(m_tree->indexFromItem(find(row))),
             qPrintable(row));
     QCOMPARE(rows.size(), 6 + titles.size());
@@ -156,10 +156,12 @@ void tst_FeedSearchTree::scopes_data()
     QTest::newRow("untitled feed")
         << "feed" << 4 << 1 << QStringList{"My Feeds", "My Feeds/", "My Feeds//abc untitled feed"};
     QTest::newRow("feed in another folder")
-        << "feed" << 3 << 2 << QStringList{"Other", "Other/World", "Other/World/world abc"};
+        << "feed" << 3 << 2
+        << QStringList{"Other", "Other/World & Co", "Other/World & Co/world abc"};
     QTest::newRow("unknown feed") << "feed" << 9 << 1 << QStringList{"My Feeds"};
     QTest::newRow("one folder") << "folder" << 2 << 2
-                                << QStringList{"Other", "Other/World", "Other/World/world abc"};
+                                << QStringList{
+                                       "Other", "Other/World & Co", "Other/World & Co/world abc"};
     QTest::newRow("unknown folder") << "folder" << 9 << 9 << QStringList();
 }
 

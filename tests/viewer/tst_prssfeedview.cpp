@@ -12,9 +12,12 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStatusTipEvent>
 #include <QTest>
 #include <QTranslator>
 
@@ -54,6 +57,7 @@ class tst_PRSSFeedView : public QObject
     Q_OBJECT
 private slots:
     void geometryAndLanguage();
+    void welcomeWhileThereAreNoFeeds();
     void navigation();
     void updateProgress();
     void searchSwitchesAtTheThirdCharacter_data();
@@ -78,21 +82,61 @@ void tst_PRSSFeedView::geometryAndLanguage()
     view->show();
     QVERIFY(QTest::qWaitForWindowExposed(view));
     QCOMPARE(view->geometry(), QRect(40, 50, 640, 480));
-    // Escape closes like the Close action.
+    // Escape closes like the Close action, but not when only its release arrives
+    // (a menu or dialog took the press).
     view->resize(720, 610);
     QTest::keyRelease(view, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    QVERIFY(!f.view.isNull());
+    QTest::keyPress(view, Qt::Key_Escape);
     QTRY_VERIFY(f.view.isNull());
     QCOMPARE(f.open()->size(), QSize(720, 610));
 
     // A language change retranslates the window and rewrites the page script's words.
     Translator german;
-    german.words = {{"Toggle Unread", "Ungelesen ä"}, {"pellix News-Viewer", "Nachrichten"}};
+    german.words = {{"Toggle Unread", "Ungelesen ä"}, {"Toggle Read", "Gelesen ö"},
+        {"pellix News-Viewer", "Nachrichten"}};
     QCoreApplication::installTranslator(&german);
     QCoreApplication::processEvents();
     QCOMPARE(f.view->windowTitle(), QStringLiteral("Nachrichten"));
     QFile script(PDir::applicationDataPath(true) + "/rss.js");
     QVERIFY(script.open(QIODevice::ReadOnly));
     QVERIFY(script.readAll().contains("\"Ungelesen \xc3\xa4\""));
+    // The pages are written again at once, with the words the script now compares.
+    QDir viewerDir(PDir::applicationDataPath(true));
+    const QStringList pages = viewerDir.entryList({"*_channel*.html"}, QDir::Files);
+    QVERIFY(!pages.isEmpty());
+    QByteArray all;
+    for (const QString &name : pages) {
+        QFile page(viewerDir.filePath(name));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        all += page.readAll();
+    }
+    QVERIFY(!all.contains("\"Toggle Read\"") && !all.contains("\"Toggle Unread\""));
+    QVERIFY(all.contains("\"Gelesen \xc3\xb6\""));
+    QCoreApplication::removeTranslator(&german);
+}
+
+void tst_PRSSFeedView::welcomeWhileThereAreNoFeeds()
+{
+    ViewFixture f;
+    f.exec("delete from feeds");
+    PRSSFeedView *view = f.open();
+    QVERIFY(view->isShowingWelcome());
+    QSignalSpy wizard(view, &PRSSFeedView::sendAboChannel);
+    auto *button = view->welcomePage()->findChild<QPushButton *>("welcomeSubscribeButton");
+    QVERIFY(button);
+    button->click();
+    QCOMPARE(wizard.count(), 1);
+
+    // The first subscription brings the pages; the last one gone, the welcome is back.
+    f.addFeed(1, 1, QStringLiteral("Feed 1"));
+    view->slotNewItems(1, true);
+    QVERIFY(!view->isShowingWelcome());
+    f.exec("delete from feeds");
+    view->forgetFeed(1);
+    view->slotNewItems(0, true);
+    QVERIFY(view->isShowingWelcome());
 }
 
 void tst_PRSSFeedView::navigation()
@@ -169,6 +213,12 @@ void tst_PRSSFeedView::updateProgress()
     QCOMPARE(f.status(), QStringLiteral("4 from 5 news were updated."));
     view->slotNewItems(ids.at(4), false);
     QCOMPARE(f.status(), QStringLiteral("Update finished"));
+    // Hovering a link shows its target; leaving it brings the progress back.
+    for (const QString &tip : {QString(), QStringLiteral("http://example.org/"), QString()}) {
+        QStatusTipEvent event(tip);
+        QCoreApplication::sendEvent(view, &event);
+        QCOMPARE(f.status(), tip.isEmpty() ? QStringLiteral("Update finished") : tip);
+    }
 
     // One feed at a time, from the tree.
     emit view->feedsTree()->sendUpdate(3);
