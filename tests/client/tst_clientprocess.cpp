@@ -2,6 +2,7 @@
 #include "client/newsdisplay.h"
 #include "client/serverstore.h"
 #include "core/feeddatabase.h"
+#include "core/rssprotocol.h"
 #include "host/pdir.h"
 #include "host/psettings.h"
 #include "testhelpers.h"
@@ -116,7 +117,8 @@ static QStringList serverChanges(const QString &log)
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         const int command = o.value(QStringLiteral("command")).toInt();
         if (o.value(QStringLiteral("event")).toString() == QLatin1String("message")
-            && o.value(QStringLiteral("module")).toInt() == 41 && command >= 2 && command <= 7)
+            && o.value(QStringLiteral("module")).toInt() == ClientMessage::NewsModule
+            && command >= ClientMessage::SettingChanged && command <= ClientMessage::FoldersChanged)
             result.append(QString::fromUtf8(line));
     }
     return result;

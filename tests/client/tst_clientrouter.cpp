@@ -267,7 +267,7 @@ void tst_ClientRouter::offlineChangesReachTheStoreFirst()
 
     // Online again: the store has them, in order, before it answers.
     m_router->setStore(m_store.get());
-    m_sender.send(Protocol(41, ClientMessage::FeedsAndSettingsRequest));
+    m_sender.send(Protocol(ClientMessage::NewsModule, ClientMessage::FeedsAndSettingsRequest));
     QTRY_VERIFY(m_sender.answered);
     const UserRecord record = m_store->record(12);
     QCOMPARE(record.feeds.size(), 1);
@@ -280,7 +280,7 @@ void tst_ClientRouter::offlineChangesReachTheStoreFirst()
 
     // Delivered once only.
     m_store->apply(12, ownFeed(ClientMessage::FeedUnsubscribed, 2, second));
-    m_sender.send(Protocol(41, ClientMessage::FeedsAndSettingsRequest));
+    m_sender.send(Protocol(ClientMessage::NewsModule, ClientMessage::FeedsAndSettingsRequest));
     QTRY_VERIFY(m_sender.answered);
     QCOMPARE(m_store->record(12).feeds.size(), 0);
 }
