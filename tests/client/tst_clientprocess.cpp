@@ -154,17 +154,11 @@ private:
     TestHttpServer m_server;
     TestPostgres m_postgres;
     QString m_postgresProblem;
-    bool m_postgresTried = false;
 };
 
 QString tst_ClientProcess::newDatabase()
 {
-    if (!m_postgresTried) {
-        m_postgresTried = true;
-        m_postgresProblem = TestPostgres::missing();
-        if (m_postgresProblem.isEmpty())
-            m_postgres.start(&m_postgresProblem);
-    }
+    m_postgresProblem = m_postgres.startOnce();
     if (!m_postgresProblem.isEmpty())
         return QString();
     const QString database = m_postgres.createDatabase(&m_postgresProblem);

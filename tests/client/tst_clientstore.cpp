@@ -129,7 +129,6 @@ private:
     QTemporaryDir m_dir;
     TestPostgres m_postgres;
     QString m_postgresProblem;
-    bool m_postgresTried = false;
     int m_files = 0;
 };
 
@@ -144,12 +143,7 @@ QString tst_ServerStore::newLocation(const QString &backend)
 {
     if (backend == QLatin1String("sqlite"))
         return m_dir.filePath(QStringLiteral("store%1.sqlite").arg(++m_files));
-    if (!m_postgresTried) {
-        m_postgresTried = true;
-        m_postgresProblem = TestPostgres::missing();
-        if (m_postgresProblem.isEmpty())
-            m_postgres.start(&m_postgresProblem);
-    }
+    m_postgresProblem = m_postgres.startOnce();
     if (!m_postgresProblem.isEmpty())
         return QString();
     QString reason;

@@ -69,6 +69,18 @@ public:
         return QString();
     }
 
+    // Starts the server at the first call; why it could not, else empty.
+    QString startOnce()
+    {
+        if (!m_tried) {
+            m_tried = true;
+            m_problem = missing();
+            if (m_problem.isEmpty())
+                start(&m_problem);
+        }
+        return m_problem;
+    }
+
     bool start(QString *reason)
     {
         m_dir
@@ -228,4 +240,6 @@ private:
     int m_port = 0;
     int m_databases = 0;
     bool m_running = false;
+    bool m_tried = false;
+    QString m_problem;
 };
