@@ -2,6 +2,7 @@
 #include "catalogue.h"
 #include "clientrouter.h"
 #include "clientwindow.h"
+#include "headlesstransfer.h"
 #include "headlessupdate.h"
 #include "languagemanager.h"
 #include "localprofile.h"
@@ -62,7 +63,7 @@ bool ClientApplication::start()
     }
     if (!m_options.messageLog.isEmpty() && !openMessageLog())
         return false;
-    if (!m_options.update)
+    if (!m_options.headless())
         createWindow();
     createRouter(home);
     if (!loadPlugin())
@@ -185,6 +186,13 @@ bool ClientApplication::loadPlugin()
         QString reason;
         if (!m_headless->attach(&reason))
             return fail(QStringLiteral("pellix: ") + reason + QLatin1Char('\n'), 1);
+    } else if (m_options.headless()) {
+        m_transfer = new HeadlessTransfer(m_host.get(), m_options.importOpml,
+            m_options.exportOpml, &m_output, &m_errors, this);
+        connect(m_transfer, &HeadlessTransfer::finished, this, &ClientApplication::quit);
+        QString reason;
+        if (!m_transfer->prepare(&reason))
+            return fail(QStringLiteral("pellix: ") + reason + QLatin1Char('\n'), 1);
     } else {
         m_host->connectSignal("databaseFailed(QString)", this, "databaseFailed(QString)");
     }
@@ -197,7 +205,8 @@ bool ClientApplication::loadPlugin()
 void ClientApplication::checkDatabase()
 {
     // A headless run reports the database itself.
-    if (m_options.update || !m_host || !m_host->plugin() || !m_host->hasMethod("databaseError()"))
+    if (m_options.headless() || !m_host || !m_host->plugin()
+        || !m_host->hasMethod("databaseError()"))
         return;
     QString reason;
     QMetaObject::invokeMethod(
@@ -240,8 +249,8 @@ void ClientApplication::synchronised()
         m_window->display()->refresh();
         checkDatabase();
     }
-    if (m_options.update)
-        return; // the headless run subscribes and updates on its own
+    if (m_options.headless())
+        return; // headless runs do their work on their own
     for (const QString &address : std::as_const(m_options.subscribe)) {
         QMetaObject::invokeMethod(m_host->plugin(), "saveFeed", Qt::DirectConnection,
             Q_ARG(QString, address), Q_ARG(QString, QString()), Q_ARG(int, -1));

@@ -19,4 +19,9 @@ struct ClientOptions
     QStringList subscribe;
     bool update = false;
     bool quitAfterSync = false;
+    QString importOpml; // a subscription list to import, "-" for standard input
+    QString exportOpml; // where to write the subscription list, "-" for standard output
+
+    // Runs that need no window.
+    bool headless() const { return update || !importOpml.isEmpty() || !exportOpml.isEmpty(); }
 };

@@ -1,4 +1,5 @@
 #include "feeddatabase.h"
+#include "feedhealth.h"
 
 #include "host/pdir.h"
 
@@ -75,6 +76,7 @@ bool FeedDatabase::open(QSqlDatabase &db, const QString &file, bool *created, QS
     // Files from before the charset column gain it.
     if (!query.exec(QStringLiteral("select charset from feeds")))
         query.exec(QStringLiteral("ALTER TABLE feeds ADD COLUMN charset DEFAULT 'utf-8'"));
+    FeedHealth::createTable(db);
     return true;
 }
 

@@ -1,8 +1,10 @@
 #include "prssfeedplugin.h"
 
 #include "plugin/feeddatabase.h"
+#include "plugin/feedhealth.h"
 #include "plugin/protocolreader.h"
 #include "plugin/rsssettings.h"
+#include "plugin/subscriptionlist.h"
 
 #include "host/cpxbuddy_administrator.h"
 #include "host/cpxwizard_mission_base.h"
@@ -18,6 +20,8 @@
 
 #include "dialogs/pconfigdialog.h"
 #include "updater/updater.h"
+#include "tree/feedmodel.h"
+#include "tree/pfeedstree.h"
 #include "viewer/prssfeedview.h"
 #include "wizard/abowizzard.h"
 #include "wizard/pabopage1.h"
@@ -25,11 +29,15 @@
 #include "wizard/pabopage3.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMessageBox>
 #include <QResource>
+#include <QSaveFile>
 #include <QSqlQuery>
 #include <QStringList>
 
@@ -338,6 +346,7 @@ void PRSSFeedPlugin::createUpdater()
     // two of them fetch the same feeds.
     delete m_updater.data();
     m_updater = new Updater(&m_db, this);
+    connect(m_updater, &Updater::newItems, this, &PRSSFeedPlugin::recordFeedHealth);
     connect(m_updater, &Updater::newItems, this, &PRSSFeedPlugin::newItems);
     connect(m_updater, &Updater::sendRenameFeed, this, &PRSSFeedPlugin::renameFeed);
     connect(m_updater, &Updater::newItems, this, &PRSSFeedPlugin::reportFeedUpdated);
@@ -376,6 +385,30 @@ void PRSSFeedPlugin::reportFeedUpdated(int id, bool changed)
         emitFeedUpdated(id, QStringLiteral("unchanged"));
 }
 
+void PRSSFeedPlugin::recordFeedHealth(int id, bool changed)
+{
+    if (id == 0 || !m_updater)
+        return;
+    FeedHealth::Record record;
+    record.checked = QDateTime::currentDateTimeUtc();
+    const Updater::Outcome outcome = m_updater->lastOutcome(id);
+    if (changed || outcome == Updater::Changed) {
+        record.result = FeedHealth::Changed;
+    } else if (outcome == Updater::Failed) {
+        const Updater::Failure failure = m_updater->lastFailure(id);
+        record.result = failure.notAFeed     ? FeedHealth::NotAFeed
+            : failure.httpStatus > 0         ? FeedHealth::HttpError
+                                             : FeedHealth::NetworkError;
+        record.httpStatus = failure.httpStatus;
+        record.error = failure.error;
+    } else if (outcome == Updater::Unchanged) {
+        record.result = FeedHealth::Unchanged;
+    } else {
+        return; // not fetched by the updater: the clean wizard changed the feed
+    }
+    FeedHealth(&m_db).store(id, record);
+}
+
 void PRSSFeedPlugin::finishUpdateRun()
 {
     // A feed whose document could not be fetched leaves the run without newItems.
@@ -388,8 +421,13 @@ void PRSSFeedPlugin::finishUpdateRun()
     std::sort(silent.begin(), silent.end());
     m_runFeeds.clear();
     m_runReported.clear();
-    for (int id : silent)
+    for (int id : silent) {
+        recordFeedHealth(id, false);
+        // The viewer counts them too, or its status would wait for them for ever.
+        if (m_viewer)
+            m_viewer->slotNewItems(id, false);
         emitFeedUpdated(id, QStringLiteral("failed"));
+    }
     emit updateRunFinished();
 }
 
@@ -748,6 +786,10 @@ void PRSSFeedPlugin::openViewer(int channelId, int itemId)
         connect(view, &PRSSFeedView::sendStartUpdate, this, &PRSSFeedPlugin::startFeedUpdate);
         connect(view, &PRSSFeedView::sendSaveGroups, this, &PRSSFeedPlugin::saveGroups);
         connect(view, &PRSSFeedView::sendRenameFeed, this, &PRSSFeedPlugin::renameFeed);
+        connect(view, &PRSSFeedView::sendImportSubscriptions, this,
+            &PRSSFeedPlugin::importSubscriptionFile);
+        connect(view, &PRSSFeedView::sendExportSubscriptions, this,
+            &PRSSFeedPlugin::exportSubscriptionFile);
     }
     m_viewer->openItem(channelId, itemId);
     m_viewer->show();
@@ -1018,6 +1060,7 @@ void PRSSFeedPlugin::removeFeedForGood(int id)
 
     query.exec(QStringLiteral("delete from items where channelid=") + idText(id));
     query.exec(QStringLiteral("delete from feeds where id=") + idText(id));
+    FeedHealth(&m_db).forget(id);
 
     if (m_viewer) {
         // Id 0 is the favourites entry, which no unsubscription removes.
@@ -1082,6 +1125,116 @@ void PRSSFeedPlugin::saveGroups()
         }
     }
     message.Send();
+}
+
+// ---------------------------------------------------------------------------
+// Subscription lists
+
+QVariantMap PRSSFeedPlugin::importSubscriptions(const QByteArray &document)
+{
+    QVariantMap answer;
+    OpmlDocument opml;
+    if (!opml.read(document)) {
+        answer.insert(QStringLiteral("ok"), false);
+        answer.insert(QStringLiteral("summary"),
+            tr("The subscription list was not imported: %1").arg(opml.errorString()));
+        return answer;
+    }
+    if (!m_databaseError.isEmpty() || !m_db.isOpen()) {
+        answer.insert(QStringLiteral("ok"), false);
+        answer.insert(QStringLiteral("summary"),
+            tr("The subscription list was not imported: the news database is not available."));
+        return answer;
+    }
+
+    const SubscriptionList::Outcome outcome = SubscriptionList(&m_db).add(opml.feeds());
+    if (!outcome.stored) {
+        answer.insert(QStringLiteral("ok"), false);
+        answer.insert(QStringLiteral("summary"),
+            tr("The subscription list was not imported: the news database cannot be written."));
+        return answer;
+    }
+
+    if (m_viewer) {
+        for (int folder : outcome.newFolders)
+            m_viewer->feedsTree()->feedModel()->addFolder(folder);
+    }
+    // Each new feed is reported as a subscription from the wizard is; the folder
+    // layout and the changed feeds go once, for the whole list.
+    QSqlQuery query(m_db);
+    for (int id : outcome.added) {
+        query.exec(QStringLiteral("select farmid, channeltitle, source from feeds where id = ")
+            + idText(id));
+        if (!query.next())
+            continue;
+        if (m_updater)
+            m_updater->addFeed(id);
+        if (m_viewer)
+            m_viewer->update(id);
+        showFeed(id);
+        saveFeed(2, -query.value(0).toInt(), query.value(1).toString(), query.value(2).toString());
+    }
+    for (int id : outcome.resubscribed) {
+        startFeedUpdate(id);
+        if (m_viewer)
+            m_viewer->slotNewItems(id, true);
+        renameFeed(id);
+    }
+    noteQueuedFeeds();
+    const QList<int> changed = outcome.added + outcome.resubscribed;
+    // The count is a 16-bit field.
+    for (qsizetype from = 0; from < changed.size(); from += 0xFFFF)
+        sendFeedItemsChanged(changed.mid(from, 0xFFFF));
+    if (!outcome.added.isEmpty() || !outcome.newFolders.isEmpty())
+        saveGroups();
+
+    const int added = int(changed.size());
+    answer.insert(QStringLiteral("ok"), true);
+    answer.insert(QStringLiteral("added"), added);
+    answer.insert(QStringLiteral("skipped"), outcome.skipped);
+    answer.insert(QStringLiteral("refused"), opml.refused());
+    answer.insert(QStringLiteral("summary"),
+        tr("Subscription list imported: %1 added, %2 skipped (already subscribed), "
+           "%3 refused (no usable address).")
+            .arg(added)
+            .arg(outcome.skipped)
+            .arg(opml.refused()));
+    return answer;
+}
+
+QByteArray PRSSFeedPlugin::exportSubscriptions()
+{
+    return OpmlDocument::write(tr("pellix News subscriptions"), SubscriptionList(&m_db).folders());
+}
+
+void PRSSFeedPlugin::importSubscriptionFile()
+{
+    QWidget *parent = m_viewer.data();
+    const QString fileName = QFileDialog::getOpenFileName(parent, tr("Import Subscriptions"),
+        QString(), tr("Subscription lists (*.opml *.xml);;All files (*)"));
+    if (fileName.isEmpty())
+        return;
+    QFile file(fileName);
+    QString summary;
+    if (file.open(QIODevice::ReadOnly))
+        summary = importSubscriptions(file.readAll()).value(QStringLiteral("summary")).toString();
+    else
+        summary = tr("The subscription list was not imported: %1").arg(file.errorString());
+    QMessageBox::information(parent, tr("Import Subscriptions"), summary);
+}
+
+void PRSSFeedPlugin::exportSubscriptionFile()
+{
+    QWidget *parent = m_viewer.data();
+    const QString fileName = QFileDialog::getSaveFileName(parent, tr("Export Subscriptions"),
+        QStringLiteral("subscriptions.opml"), tr("Subscription lists (*.opml)"));
+    if (fileName.isEmpty())
+        return;
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(exportSubscriptions()) < 0
+        || !file.commit())
+        QMessageBox::information(parent, tr("Export Subscriptions"),
+            tr("The subscription list could not be written: %1").arg(file.errorString()));
 }
 
 extern "C" Q_DECL_EXPORT WrapPlugin *create()

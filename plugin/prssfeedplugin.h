@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantMap>
 
 class AboWizzard;
 class PConfigDialog;
@@ -40,6 +41,13 @@ public:
     Q_INVOKABLE QString databaseError() const { return m_databaseError; }
     // Starts a full update run when the updater exists (it exists once synchronised).
     Q_INVOKABLE void updateAllFeeds();
+
+    // Subscribes the feeds of an OPML list as the wizard does, and tells the server.
+    // The answer holds "ok" (false: the list was refused and nothing changed),
+    // "added", "skipped", "refused" and "summary", a sentence for the user.
+    Q_INVOKABLE QVariantMap importSubscriptions(const QByteArray &document);
+    // The subscribed feeds as an OPML 2.0 list, one outline per folder.
+    Q_INVOKABLE QByteArray exportSubscriptions();
 
 public slots:
     // Lifecycle.
@@ -77,6 +85,10 @@ public slots:
     void renameFeed(int id);
     void saveGroups();
 
+    // The viewer's News menu: asks for a file, then reports the outcome.
+    void importSubscriptionFile();
+    void exportSubscriptionFile();
+
 signals:
     void databaseFailed(const QString &reason);
     // The server's answer (or its failure) has been merged and the updater exists.
@@ -99,6 +111,8 @@ private:
     void noteQueuedFeeds();
     void reportFeedUpdated(int id, bool changed);
     void emitFeedUpdated(int id, const QString &outcome);
+    // Keeps how the feed's fetch ended in the profile, before the views hear of it.
+    void recordFeedHealth(int id, bool changed);
     void finishUpdateRun();
     void removeFeedForGood(int id);
     int nextFeedId();

@@ -85,8 +85,17 @@ void Updater::stopTimer(int &timer)
 
 void Updater::setOutcome(const QString &id, Outcome outcome)
 {
+    if (id == QLatin1String("0"))
+        return;
+    m_outcomes.insert(id.toInt(), outcome);
+    if (outcome != Failed)
+        m_failures.remove(id.toInt());
+}
+
+void Updater::noteFailure(const QString &id, const Failure &failure)
+{
     if (id != QLatin1String("0"))
-        m_outcomes.insert(id.toInt(), outcome);
+        m_failures.insert(id.toInt(), failure);
 }
 
 void Updater::getProxy(Request *request)
@@ -160,6 +169,8 @@ void Updater::dropCurrent()
     stopTimer(m_getTimer);
     m_connection->abort();
     setOutcome(m_current, Failed);
+    noteFailure(m_current,
+        {0, false, tr("The server sent no complete answer within %1 s.").arg(m_getTimeoutMs / 1000)});
     m_queue.removeAll(m_current);
     m_connection->clearPendingRequests();
     advance();
@@ -194,6 +205,7 @@ void Updater::getHeader(const HttpResponseHeader &header)
 
     if (status > 300 && status < 400) {
         if (++m_redirects > MaxRedirects) {
+            noteFailure(m_current, {status, false, tr("Too many redirections.")});
             finishUnchanged(Failed);
             return;
         }
@@ -207,6 +219,7 @@ void Updater::getHeader(const HttpResponseHeader &header)
         return;
     }
 
+    noteFailure(m_current, {status, false, header.reasonPhrase()});
     finishUnchanged(Failed);
 }
 
@@ -220,6 +233,7 @@ void Updater::getFeed(int id, bool error)
 
     if (error) {
         setOutcome(m_current, Failed);
+        noteFailure(m_current, {0, false, m_connection->errorString()});
         m_queue.removeAll(m_current);
         m_connection->clearPendingRequests();
         advance();
@@ -236,6 +250,9 @@ void Updater::getFeed(int id, bool error)
         m_connection->clearPendingRequests();
     setOutcome(
         finished, changed ? Changed : (result == FeedDocument::Unchanged ? Unchanged : Failed));
+    if (result == FeedDocument::NotADocument)
+        noteFailure(finished,
+            {0, true, tr("The document is not an RSS, RDF or Atom feed, or it is not well-formed.")});
     m_queue.removeAll(finished);
     const quint64 fetches = m_fetches;
     if (document.renamed())
@@ -325,8 +342,12 @@ void Updater::timerEvent(QTimerEvent *event)
         if (m_connection->error() != HttpConnection::NoError
             || m_headSent.elapsed() >= m_headTimeoutMs) {
             stopTimer(m_headTimer);
+            const QString error = m_connection->error() != HttpConnection::NoError
+                ? m_connection->errorString()
+                : tr("The server did not answer within %1 s.").arg(m_headTimeoutMs / 1000);
             m_connection->abort();
             m_getRequestId = 0;
+            noteFailure(m_current, {0, false, error});
             finishUnchanged(Failed);
         }
     } else if (id == m_updateTimer) {

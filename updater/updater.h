@@ -52,6 +52,14 @@ public:
     QList<int> feedIds() const;
     QUrl feedUrl(int id) const;
     Outcome lastOutcome(int id) const { return m_outcomes.value(id, NotFetched); }
+    // Why the feed's last fetch failed; all empty unless lastOutcome() is Failed.
+    struct Failure
+    {
+        int httpStatus = 0; // the server's answer, when it gave one
+        bool notAFeed = false; // fetched, but not RSS, RDF or Atom
+        QString error;
+    };
+    Failure lastFailure(int id) const { return m_failures.value(id); }
     HttpConnection *connection() const { return m_connection.get(); }
 
     // The HEAD watch interval and the bounds for a silent server (tests shorten them).
@@ -87,6 +95,7 @@ private:
     void startUpdateTimer();
     void stopTimer(int &timer);
     void setOutcome(const QString &id, Outcome outcome);
+    void noteFailure(const QString &id, const Failure &failure);
 
     std::unique_ptr<HttpConnection> m_connection;
     QString m_current;
@@ -104,6 +113,7 @@ private:
     quint64 m_fetches = 0;
     bool m_waitingForProxy = false;
     QHash<int, Outcome> m_outcomes;
+    QHash<int, Failure> m_failures;
     int m_headWatchMs = 2000;
     int m_headTimeoutMs = 30000;
     int m_getTimeoutMs = 60000;
