@@ -1,35 +1,35 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
     <name>Catalogue</name>
     <message>
-        <location filename="../catalogue.cpp" line="+25" />
+        <location filename="../catalogue.cpp" line="+25"/>
         <source>The catalogue %1 cannot be read: %2</source>
         <translation>Der Katalog %1 kann nicht gelesen werden: %2</translation>
     </message>
     <message>
-        <location line="+8" />
+        <location line="+8"/>
         <source>The catalogue %1 is not a catalogue file: %2</source>
         <translation>%1 ist keine Katalogdatei: %2</translation>
     </message>
     <message>
-        <location line="+2" />
+        <location line="+2"/>
         <source>no list of categories</source>
         <translation>keine Liste von Kategorien</translation>
     </message>
     <message>
-        <location line="+15" />
+        <location line="+15"/>
         <source>The catalogue %1 has a category without a name or with a missing or repeated id.</source>
         <translation>Der Katalog %1 enthält eine Kategorie ohne Namen oder mit fehlender oder doppelter Nummer.</translation>
     </message>
     <message>
-        <location line="+13" />
+        <location line="+13"/>
         <source>The catalogue %1 has a feed without an address or with a missing or repeated id.</source>
         <translation>Der Katalog %1 enthält einen Feed ohne Adresse oder mit fehlender oder doppelter Nummer.</translation>
     </message>
     <message>
-        <location line="+23" />
+        <location line="+23"/>
         <source>The catalogue %1 has a category (%2) whose parent is missing or that is its own ancestor.</source>
         <translation>Der Katalog %1 enthält eine Kategorie (%2), deren übergeordnete Kategorie fehlt oder die sich selbst übergeordnet ist.</translation>
     </message>
@@ -37,31 +37,31 @@
 <context>
     <name>ClientApplication</name>
     <message>
-        <location filename="../clientapplication.cpp" line="+61" />
+        <location filename="../clientapplication.cpp" line="+62"/>
         <source>pellix: the home folder %1 cannot be created.
 </source>
         <translation>pellix: Der Basisordner %1 kann nicht angelegt werden.
 </translation>
     </message>
     <message>
-        <location line="+33" />
+        <location line="+33"/>
         <source>pellix: the message log %1 cannot be written: %2
 </source>
         <translation>pellix: Das Nachrichtenprotokoll %1 kann nicht geschrieben werden: %2
 </translation>
     </message>
     <message>
-        <location line="+61" />
+        <location line="+61"/>
         <source>%1 The client runs without a server; your local news are kept.</source>
         <translation>%1 Der Client läuft ohne Server; Ihre lokalen Nachrichten bleiben erhalten.</translation>
     </message>
     <message>
-        <location line="+10" />
+        <location line="+10"/>
         <source>%1 Recommended feeds are not available.</source>
         <translation>%1 Empfohlene Feeds sind nicht verfügbar.</translation>
     </message>
     <message>
-        <location line="+50" />
+        <location line="+58"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
@@ -71,12 +71,12 @@
 <context>
     <name>ClientRouter</name>
     <message>
-        <location filename="../clientrouter.cpp" line="+144" />
+        <location filename="../clientrouter.cpp" line="+144"/>
         <source>The server could not take over the local news database: %1</source>
         <translation>Der Server konnte die lokale Nachrichtendatenbank nicht übernehmen: %1</translation>
     </message>
     <message>
-        <location line="+11" />
+        <location line="+11"/>
         <source>The server store cannot be written: %1</source>
         <translation>Der Serverspeicher kann nicht geschrieben werden: %1</translation>
     </message>
@@ -84,57 +84,57 @@
 <context>
     <name>ClientWindow</name>
     <message>
-        <location filename="../clientwindow.cpp" line="+103" />
+        <location filename="../clientwindow.cpp" line="+103"/>
         <source>The news database could not be opened: %1</source>
         <translation>Die Nachrichtendatenbank konnte nicht geöffnet werden: %1</translation>
     </message>
     <message>
-        <location line="+23" />
+        <location line="+23"/>
         <source>pellix</source>
         <translation>pellix</translation>
     </message>
     <message>
-        <location line="+1" />
+        <location line="+1"/>
         <source>&amp;News</source>
         <translation>&amp;Nachrichten</translation>
     </message>
     <message>
-        <location line="+1" />
+        <location line="+1"/>
         <source>&amp;Language</source>
         <translation>&amp;Sprache</translation>
     </message>
     <message>
-        <location line="+1" />
+        <location line="+1"/>
         <source>News &amp;viewer</source>
         <translation>Nachrichten&amp;betrachter</translation>
     </message>
     <message>
-        <location line="+1" />
+        <location line="+1"/>
         <source>&amp;Subscribe to feeds...</source>
         <translation>Feeds &amp;abonnieren...</translation>
     </message>
     <message>
-        <location line="+1" />
+        <location line="+1"/>
         <source>News s&amp;ettings...</source>
         <translation>Nachrichten-&amp;Einstellungen...</translation>
     </message>
     <message>
-        <location line="+1" />
+        <location line="+1"/>
         <source>&amp;Quit</source>
         <translation>&amp;Beenden</translation>
     </message>
     <message>
-        <location line="+1" />
+        <location line="+1"/>
         <source>News viewer</source>
         <translation>Nachrichtenbetrachter</translation>
     </message>
     <message>
-        <location line="+1" />
+        <location line="+1"/>
         <source>Subscribe...</source>
         <translation>Abonnieren...</translation>
     </message>
     <message>
-        <location line="+1" />
+        <location line="+1"/>
         <source>Settings...</source>
         <translation>Einstellungen...</translation>
     </message>
@@ -142,135 +142,177 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <location filename="../commandline.cpp" line="+20" />
+        <location filename="../commandline.cpp" line="+20"/>
         <source>pellix: messenger client with the pellix News reader.</source>
         <translation>pellix: Messenger-Client mit dem Nachrichtenleser pellix News.</translation>
     </message>
     <message>
-        <location line="+3" />
+        <location line="+3"/>
         <source>Show this help and exit.</source>
         <translation>Diese Hilfe anzeigen und beenden.</translation>
     </message>
     <message>
-        <location line="+2" />
+        <location line="+2"/>
         <source>Keep profiles, settings, pages and the server store in DIR.</source>
         <translation>Profile, Einstellungen, Seiten und den Serverspeicher in DIR ablegen.</translation>
     </message>
     <message>
-        <location line="+2" />
+        <location line="+2"/>
         <source>Sign in as user number N (default 1).</source>
         <translation>Als Benutzer Nummer N anmelden (Vorgabe 1).</translation>
     </message>
     <message>
-        <location line="+2" />
+        <location line="+2"/>
         <source>Use FILE as the server store (default HOME/server/store.sqlite).</source>
         <translation>FILE als Serverspeicher verwenden (Vorgabe HOME/server/store.sqlite).</translation>
     </message>
     <message>
-        <location line="+3" />
+        <location line="+3"/>
         <source>Offer the recommended feeds of FILE instead of the built-in catalogue.</source>
         <translation>Die empfohlenen Feeds aus FILE statt des eingebauten Katalogs anbieten.</translation>
     </message>
     <message>
-        <location line="+3" />
+        <location line="+3"/>
         <source>Answer the mandator request with NAME (default pellix).</source>
         <translation>Die Mandantenanfrage mit NAME beantworten (Vorgabe pellix).</translation>
     </message>
     <message>
-        <location line="+2" />
-        <source>Fetch feeds through the proxy URL (http://, socks5://); default: the environment's https_proxy, http_proxy or all_proxy.</source>
+        <location line="+2"/>
+        <source>Fetch feeds through the proxy URL (http://, socks5://); default: the environment&apos;s https_proxy, http_proxy or all_proxy.</source>
         <translation>Feeds über den Proxy URL laden (http://, socks5://); Vorgabe: https_proxy, http_proxy oder all_proxy der Umgebung.</translation>
     </message>
     <message>
-        <location line="+4" />
+        <location line="+4"/>
         <source>Run without a server: server requests fail, the local state is kept and the catalogue is unavailable.</source>
         <translation>Ohne Server arbeiten: Serveranfragen schlagen fehl, der lokale Stand bleibt erhalten und der Katalog ist nicht verfügbar.</translation>
     </message>
     <message>
-        <location line="+3" />
+        <location line="+3"/>
         <source>Append every message, reply and command as one JSON line to FILE.</source>
         <translation>Jede Nachricht, Antwort und jeden Befehl als eine JSON-Zeile an FILE anhängen.</translation>
     </message>
     <message>
-        <location line="+3" />
+        <location line="+3"/>
         <source>User-interface language: de or en.</source>
         <translation>Sprache der Oberfläche: de oder en.</translation>
     </message>
     <message>
-        <location line="+2" />
+        <location line="+2"/>
         <source>Open the news viewer, the subscription wizard or the settings once the feeds are synchronised.</source>
         <translation>Nach dem Abgleich der Feeds den Nachrichtenbetrachter, den Abo-Assistenten oder die Einstellungen öffnen.</translation>
     </message>
     <message>
-        <location line="+4" />
+        <location line="+4"/>
         <source>Subscribe to the feed at URL once the feeds are synchronised; may be repeated.</source>
         <translation>Nach dem Abgleich der Feeds den Feed unter URL abonnieren; mehrfach möglich.</translation>
     </message>
     <message>
-        <location line="+3" />
+        <location line="+3"/>
         <source>Without a window: update every subscribed feed once, print one line per feed (id, address, changed|unchanged|failed) and exit.</source>
         <translation>Ohne Fenster: jeden abonnierten Feed einmal aktualisieren, je Feed eine Zeile ausgeben (Nummer, Adresse, changed|unchanged|failed) und beenden.</translation>
     </message>
     <message>
-        <location line="+3" />
+        <location line="+3"/>
         <source>Quit as soon as the feeds and settings have been synchronised.</source>
         <translation>Beenden, sobald Feeds und Einstellungen abgeglichen sind.</translation>
     </message>
     <message>
-        <location line="+17" />
-        <source>Unexpected argument '%1'.</source>
+        <location line="+3"/>
+        <source>Without a window: subscribe to the feeds of the OPML subscription list FILE (- for standard input), print a summary and exit; the next update fetches them.</source>
+        <translation>Ohne Fenster: die Feeds der OPML-Abonnementliste FILE abonnieren (- für die Standardeingabe), eine Zusammenfassung ausgeben und beenden; die nächste Aktualisierung lädt sie.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Without a window: write the subscriptions as an OPML list to FILE (- for standard output) and exit.</source>
+        <translation>Ohne Fenster: die Abonnements als OPML-Liste nach FILE schreiben (- für die Standardausgabe) und beenden.</translation>
+    </message>
+    <message>
+        <location line="+19"/>
+        <source>Unexpected argument &apos;%1&apos;.</source>
         <translation>Unerwartetes Argument „%1“.</translation>
     </message>
     <message>
-        <location line="+7" />
+        <location line="+7"/>
         <source>--%1 may be given only once.</source>
         <translation>--%1 darf nur einmal angegeben werden.</translation>
     </message>
     <message>
-        <location line="+5" />
+        <location line="+5"/>
         <source>--%1 needs a value.</source>
         <translation>--%1 braucht einen Wert.</translation>
     </message>
     <message>
-        <location line="+21" />
-        <source>--user needs a user number from 1 to 4294967295, not '%1'.</source>
+        <location line="+22"/>
+        <source>--user needs a user number from 1 to 4294967295, not &apos;%1&apos;.</source>
         <translation>--user braucht eine Benutzernummer von 1 bis 4294967295, nicht „%1“.</translation>
     </message>
     <message>
-        <location line="+7" />
-        <source>--lang must be de or en, not '%1'.</source>
+        <location line="+7"/>
+        <source>--lang must be de or en, not &apos;%1&apos;.</source>
         <translation>--lang muss de oder en sein, nicht „%1“.</translation>
     </message>
     <message>
-        <location line="+6" />
-        <source>--open must be viewer, wizard or settings, not '%1'.</source>
+        <location line="+6"/>
+        <source>--open must be viewer, wizard or settings, not &apos;%1&apos;.</source>
         <translation>--open muss viewer, wizard oder settings sein, nicht „%1“.</translation>
     </message>
     <message>
-        <location line="+11" />
-        <source>--proxy needs a proxy address such as http://host:3128, not '%1'.</source>
+        <location line="+11"/>
+        <source>--proxy needs a proxy address such as http://host:3128, not &apos;%1&apos;.</source>
         <translation>--proxy braucht eine Proxy-Adresse wie http://host:3128, nicht „%1“.</translation>
     </message>
     <message>
-        <location line="+7" />
-        <source>--subscribe needs an http or https address, not '%1'.</source>
+        <location line="+7"/>
+        <source>--subscribe needs an http or https address, not &apos;%1&apos;.</source>
         <translation>--subscribe braucht eine http- oder https-Adresse, nicht „%1“.</translation>
     </message>
     <message>
-        <location line="+9" />
+        <location line="+9"/>
         <source>--open needs a window and cannot be combined with --update.</source>
         <translation>--open braucht ein Fenster und lässt sich nicht mit --update verbinden.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>--import-opml and --export-opml run without a window and cannot be combined with --update or --open.</source>
+        <translation>--import-opml und --export-opml arbeiten ohne Fenster und lassen sich nicht mit --update oder --open verbinden.</translation>
+    </message>
+</context>
+<context>
+    <name>HeadlessTransfer</name>
+    <message>
+        <location filename="../headlesstransfer.cpp" line="+28"/>
+        <source>This news plug-in cannot import or export subscription lists.</source>
+        <translation>Dieses Nachrichten-Plug-in kann keine Abonnementlisten importieren oder exportieren.</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>The subscription list %1 cannot be read: %2</source>
+        <translation>Die Abonnementliste %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <location line="+58"/>
+        <source>pellix: the subscription list %1 cannot be written: %2
+</source>
+        <translation>pellix: Die Abonnementliste %1 kann nicht geschrieben werden: %2
+</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>pellix: the news database could not be opened: %1
+</source>
+        <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
+</translation>
     </message>
 </context>
 <context>
     <name>HeadlessUpdate</name>
     <message>
-        <location filename="../headlessupdate.cpp" line="+31" />
+        <location filename="../headlessupdate.cpp" line="+31"/>
         <source>This news plug-in cannot update feeds without a window.</source>
         <translation>Dieses Nachrichten-Plug-in kann Feeds nicht ohne Fenster aktualisieren.</translation>
     </message>
     <message>
-        <location line="+48" />
+        <location line="+48"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
@@ -280,22 +322,22 @@
 <context>
     <name>NewsDisplay</name>
     <message>
-        <location filename="../newsdisplay.cpp" line="+135" />
+        <location filename="../newsdisplay.cpp" line="+135"/>
         <source>%1 (%2)</source>
         <translation>%1 (%2)</translation>
     </message>
     <message>
-        <location line="+147" />
+        <location line="+147"/>
         <source>Open</source>
         <translation>Öffnen</translation>
     </message>
     <message>
-        <location line="+2" />
+        <location line="+2"/>
         <source>Mark as read</source>
         <translation>Als gelesen markieren</translation>
     </message>
     <message>
-        <location line="+7" />
+        <location line="+7"/>
         <source>No news to show. Subscribe to feeds and choose in the settings which of them appear here.</source>
         <translation>Keine Nachrichten. Abonnieren Sie Feeds und wählen Sie in den Einstellungen, welche davon hier erscheinen.</translation>
     </message>
@@ -303,22 +345,22 @@
 <context>
     <name>PluginHost</name>
     <message>
-        <location filename="../pluginhost.cpp" line="+24" />
+        <location filename="../pluginhost.cpp" line="+24"/>
         <source>The news plug-in %1 cannot be loaded: %2</source>
         <translation>Das Nachrichten-Plug-in %1 kann nicht geladen werden: %2</translation>
     </message>
     <message>
-        <location line="+6" />
-        <source>The library %1 is not a pellix plug-in: it has no entry "create".</source>
+        <location line="+6"/>
+        <source>The library %1 is not a pellix plug-in: it has no entry &quot;create&quot;.</source>
         <translation>Die Bibliothek %1 ist kein pellix-Plug-in: Ihr fehlt der Einsprungpunkt „create“.</translation>
     </message>
     <message>
-        <location line="+6" />
+        <location line="+6"/>
         <source>The news plug-in %1 could not be created.</source>
         <translation>Das Nachrichten-Plug-in %1 konnte nicht erzeugt werden.</translation>
     </message>
     <message>
-        <location line="+11" />
+        <location line="+11"/>
         <source>The news plug-in could not be initialised.</source>
         <translation>Das Nachrichten-Plug-in konnte nicht initialisiert werden.</translation>
     </message>
@@ -326,65 +368,65 @@
 <context>
     <name>ServerStore</name>
     <message>
-        <location filename="../serverstore.cpp" line="+48" />
+        <location filename="../serverstore.cpp" line="+48"/>
         <source>The server store %1 is not a file.</source>
         <translation>Der Serverspeicher %1 ist keine Datei.</translation>
     </message>
     <message>
-        <location line="+2" />
+        <location line="+2"/>
         <source>The folder of the server store %1 cannot be created.</source>
         <translation>Der Ordner des Serverspeichers %1 kann nicht angelegt werden.</translation>
     </message>
     <message>
-        <location line="+9" />
+        <location line="+9"/>
         <source>The server store %1 cannot be opened: %2</source>
         <translation>Der Serverspeicher %1 kann nicht geöffnet werden: %2</translation>
     </message>
     <message>
-        <location line="+8" />
+        <location line="+8"/>
         <source>The server store %1 cannot be read: %2</source>
         <translation>Der Serverspeicher %1 kann nicht gelesen werden: %2</translation>
     </message>
     <message>
-        <location line="+8" />
+        <location line="+6"/>
         <source>The file %1 is not a pellix server store; it is left as it is.</source>
         <translation>Die Datei %1 ist kein pellix-Serverspeicher; sie bleibt unverändert.</translation>
     </message>
     <message>
-        <location line="+22" />
-        <location line="+6" />
+        <location line="+28"/>
+        <location line="+6"/>
         <source>The server store %1 cannot be created: %2</source>
         <translation>Der Serverspeicher %1 kann nicht angelegt werden: %2</translation>
     </message>
     <message>
-        <location line="+16" />
-        <location line="+152" />
+        <location line="+16"/>
+        <location line="+152"/>
         <source>The server store is not open.</source>
         <translation>Der Serverspeicher ist nicht geöffnet.</translation>
     </message>
     <message>
-        <location line="+5" />
+        <location line="+5"/>
         <source>The server has no record of user %1 yet.</source>
         <translation>Der Server kennt Benutzer %1 noch nicht.</translation>
     </message>
     <message>
-        <location line="+18" />
+        <location line="+18"/>
         <source>The server does not keep message %1.</source>
         <translation>Der Server speichert Nachricht %1 nicht.</translation>
     </message>
     <message>
-        <location line="+24" />
+        <location line="+24"/>
         <source>The setting message ends before its settings do.</source>
         <translation>Die Einstellungsnachricht endet vor ihren Einstellungen.</translation>
     </message>
     <message>
-        <location line="+26" />
-        <location line="+21" />
+        <location line="+26"/>
+        <location line="+21"/>
         <source>The feed message ends before its fields do.</source>
         <translation>Die Feed-Nachricht endet vor ihren Feldern.</translation>
     </message>
     <message>
-        <location line="+26" />
+        <location line="+26"/>
         <source>The folder message ends before its folders do.</source>
         <translation>Die Ordnernachricht endet vor ihren Ordnern.</translation>
     </message>

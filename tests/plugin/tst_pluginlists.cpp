@@ -1,14 +1,15 @@
 #include "pluginfixture.h"
 #include "testhttpserver.h"
 
+#include "host/pstatusbar.h"
 #include "plugin/feedhealth.h"
+#include "plugin/opmldocument.h"
 #include "tree/feedmodel.h"
 #include "tree/pfeedstree.h"
 #include "viewer/prssfeedview.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QStatusBar>
 
 // What the plug-in does with subscription lists and with the outcome of each
 // feed's update: the server hears of imported feeds, the profile keeps how

@@ -87,6 +87,7 @@ void tst_FeedsTree::build(int folders)
     if (folders >= 3) {
         m_db->addFolder(3, QStringLiteral("Full"));
         m_db->addFeed(3, 3, QStringLiteral("World"));
+        m_db->exec(QStringLiteral("update feeds set link = null where id = 3"));
         m_db->addItem({3, 1, QStringLiteral("World 1"), QStringLiteral("d")});
     }
     m_tree = std::make_unique<PFeedsTree>(&m_db->db);
@@ -108,6 +109,11 @@ void tst_FeedsTree::build(int folders)
     connect(tree, &PFeedsTree::sendStartCleanWizard, this, log("clean"));
     connect(tree, &PFeedsTree::sendStartUpdate, this, log("start"));
     connect(tree, &PFeedsTree::sendUpdate, this, log("update"));
+    connect(tree, &PFeedsTree::sendMarkFeedRead, this, log("markFeed"));
+    connect(tree, &PFeedsTree::sendMarkFolderRead, this, log("markFolder"));
+    connect(tree, &PFeedsTree::sendMarkAllRead, this, log("markAll"));
+    connect(tree, &PFeedsTree::sendOpenExternally, this, log("external"));
+    connect(tree, &PFeedsTree::sendShowProperties, this, log("properties"));
 
     m_tree->resize(300, 500);
     m_tree->show();
@@ -153,17 +159,24 @@ void tst_FeedsTree::contextMenus_data()
     const auto row = [](const char *name, int folders, const char *target, const char *entries) {
         QTest::newRow(name) << folders << target << entries;
     };
-    const char *feed = "Clean News|Rename News|Delete News|Move News|Update News";
-    row("empty space", 3, "space", "Clean News|New Folder|Clear Selection");
-    row("default folder", 3, "folder 1", "Rename Folder|Clear Selection");
-    row("empty folder", 3, "folder 2", "Rename Folder|Delete Folder|Clear Selection");
-    row("folder with a feed", 3, "folder 3", "Rename Folder|Clear Selection");
+    const char *feed = "Clean News|Rename News|Delete News|Move News|Update News|Mark All "
+                       "Read|Open Web Site in Browser|Properties";
+    row("empty space", 3, "space", "Clean News|New Folder|Clear Selection|Mark Everything Read");
+    row("default folder", 3, "folder 1", "Rename Folder|Mark All Read|Clear Selection");
+    row("empty folder", 3, "folder 2",
+        "Rename Folder|Delete Folder|Mark All Read|Clear Selection");
+    row("folder with a feed", 3, "folder 3", "Rename Folder|Mark All Read|Clear Selection");
     row("feed being loaded", 3, "feed 1", feed);
     row("feed not loaded", 3, "feed 2",
-        "Clean News|Rename News|Delete News|Load News Again|Move News|Update News");
+        "Clean News|Rename News|Delete News|Load News Again|Move News|Update News|Mark All "
+        "Read|Open Web Site in Browser|Properties");
     row("feed, two folders", 2, "feed 1", feed);
-    row("feed, one folder", 1, "feed 1", "Clean News|Rename News|Delete News|Update News");
-    row("favourites", 3, "feed 0", "");
+    row("feed, one folder", 1, "feed 1",
+        "Clean News|Rename News|Delete News|Update News|Mark All Read|Open Web Site in "
+        "Browser|Properties");
+    row("feed without a site", 3, "feed 3",
+        "Clean News|Rename News|Delete News|Move News|Update News|Mark All Read|Properties");
+    row("favourites", 3, "feed 0", "Mark All Read");
     row("item", 3, "item", "");
 }
 
@@ -189,7 +202,9 @@ void tst_FeedsTree::contextMenus()
         press(Qt::RightButton, at);
         menus << menu().join(u'|');
     }
-    QCOMPARE(menus, (QStringList{entries, entries, "Clean News|New Folder|Clear Selection"}));
+    QCOMPARE(menus,
+        (QStringList{
+            entries, entries, "Clean News|New Folder|Clear Selection|Mark Everything Read"}));
 }
 
 void tst_FeedsTree::clicksAndNavigation()
