@@ -7,6 +7,7 @@
 #include "treefixture.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -24,6 +25,8 @@ private slots:
 
     void contextMenus_data();
     void contextMenus();
+    void menuRequests_data();
+    void menuRequests();
     void clicksAndNavigation();
     void activationToggles();
     void moveNews_data();
@@ -205,6 +208,44 @@ void tst_FeedsTree::contextMenus()
     QCOMPARE(menus,
         (QStringList{
             entries, entries, "Clean News|New Folder|Clear Selection|Mark Everything Read"}));
+}
+
+void tst_FeedsTree::menuRequests_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("request");
+    QTest::newRow("feed read") << "feed 1" << "Mark All Read" << "markFeed 1";
+    QTest::newRow("favourites read") << "feed 0" << "Mark All Read" << "markFeed 0";
+    QTest::newRow("folder read") << "folder 3" << "Mark All Read" << "markFolder 3";
+    QTest::newRow("default folder read") << "folder 1" << "Mark All Read" << "markFolder 1";
+    QTest::newRow("everything read") << "space" << "Mark Everything Read" << "markAll";
+    QTest::newRow("site") << "feed 2" << "Open Web Site in Browser"
+                          << "external http://example.org/";
+    QTest::newRow("properties") << "feed 3" << "Properties" << "properties 3";
+}
+
+// Each entry asks the viewer for its work on the node that was clicked.
+void tst_FeedsTree::menuRequests()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, entry);
+    QFETCH(QString, request);
+    build();
+    const int id = target.section(' ', 1).toInt();
+    QPoint pos = emptySpace();
+    if (target.startsWith(QLatin1String("folder")))
+        pos = centreOf(folder(id));
+    else if (target.startsWith(QLatin1String("feed")))
+        pos = centreOf(feed(id));
+    press(Qt::RightButton, pos);
+    m_log.clear();
+    const QList<QAction *> actions = m_tree->actions();
+    const auto found = std::find_if(actions.begin(), actions.end(),
+        [&](const QAction *action) { return action->text() == entry; });
+    QVERIFY(found != actions.end());
+    (*found)->trigger();
+    QCOMPARE(m_log, QStringList{request});
 }
 
 void tst_FeedsTree::clicksAndNavigation()
