@@ -187,8 +187,8 @@ bool ClientApplication::loadPlugin()
         if (!m_headless->attach(&reason))
             return fail(QStringLiteral("pellix: ") + reason + QLatin1Char('\n'), 1);
     } else if (m_options.headless()) {
-        m_transfer = new HeadlessTransfer(m_host.get(), m_options.importOpml,
-            m_options.exportOpml, &m_output, &m_errors, this);
+        m_transfer = new HeadlessTransfer(
+            m_host.get(), m_options.importOpml, m_options.exportOpml, &m_output, &m_errors, this);
         connect(m_transfer, &HeadlessTransfer::finished, this, &ClientApplication::quit);
         QString reason;
         if (!m_transfer->prepare(&reason))

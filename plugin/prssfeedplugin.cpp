@@ -19,9 +19,9 @@
 #include "host/wrappluginhelper.h"
 
 #include "dialogs/pconfigdialog.h"
-#include "updater/updater.h"
 #include "tree/feedmodel.h"
 #include "tree/pfeedstree.h"
+#include "updater/updater.h"
 #include "viewer/prssfeedview.h"
 #include "wizard/abowizzard.h"
 #include "wizard/pabopage1.h"
@@ -396,9 +396,9 @@ void PRSSFeedPlugin::recordFeedHealth(int id, bool changed)
         record.result = FeedHealth::Changed;
     } else if (outcome == Updater::Failed) {
         const Updater::Failure failure = m_updater->lastFailure(id);
-        record.result = failure.notAFeed     ? FeedHealth::NotAFeed
-            : failure.httpStatus > 0         ? FeedHealth::HttpError
-                                             : FeedHealth::NetworkError;
+        record.result = failure.notAFeed ? FeedHealth::NotAFeed
+            : failure.httpStatus > 0     ? FeedHealth::HttpError
+                                         : FeedHealth::NetworkError;
         record.httpStatus = failure.httpStatus;
         record.error = failure.error;
     } else if (outcome == Updater::Unchanged) {
@@ -1231,8 +1231,7 @@ void PRSSFeedPlugin::exportSubscriptionFile()
     if (fileName.isEmpty())
         return;
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(exportSubscriptions()) < 0
-        || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(exportSubscriptions()) < 0 || !file.commit())
         QMessageBox::information(parent, tr("Export Subscriptions"),
             tr("The subscription list could not be written: %1").arg(file.errorString()));
 }

@@ -196,8 +196,8 @@ QVariant FeedModel::data(const QModelIndex &index, int role) const
             const int unread = folder->unreadCount();
             if (unread == 0)
                 return folder->title();
-            return QString(folder->title() % QLatin1String(" (") % QString::number(unread)
-                % QLatin1Char(')'));
+            return QString(
+                folder->title() % QLatin1String(" (") % QString::number(unread) % QLatin1Char(')'));
         }
         if (role == Qt::DecorationRole)
             return icon(FolderIcon);
@@ -234,8 +234,8 @@ QVariant FeedModel::data(const QModelIndex &index, int role) const
         QString text = QLatin1String("<b>") % feed->title().toHtmlEscaped()
             % QLatin1String("</b><br>") % source;
         const QString health = FeedHealth::summary(FeedHealth(m_db).recordOf(feed->id()));
-        text += QLatin1String("<br>") % health.toHtmlEscaped().replace(QLatin1Char('\n'),
-                    QLatin1String("<br>"));
+        text += QLatin1String("<br>")
+            % health.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>"));
         return QString(QLatin1String("<qt>") % text % QLatin1String("</qt>"));
     }
     case Qt::UserRole:

@@ -85,6 +85,7 @@ void PFeedsTree::createActions()
     m_markRead = make(&PFeedsTree::pressMarkRead);
     m_markAllRead = make(&PFeedsTree::pressMarkAllRead);
     m_openSite = make(&PFeedsTree::pressOpenSite);
+    m_openItem = make(&PFeedsTree::pressOpenItem);
     m_properties = make(&PFeedsTree::pressProperties);
     retranslate();
 }
@@ -105,6 +106,7 @@ void PFeedsTree::retranslate()
     m_markRead->setText(tr("Mark All Read"));
     m_markAllRead->setText(tr("Mark Everything Read"));
     m_openSite->setText(tr("Open Web Site in Browser"));
+    m_openItem->setText(tr("Open in Browser"));
     m_properties->setText(tr("Properties"));
 }
 
@@ -174,6 +176,8 @@ void PFeedsTree::mousePressEvent(QMouseEvent *event)
                 addAction(m_properties);
             } else if (!isItem(idx)) {
                 addAction(m_markRead); // the favourites: every flagged item
+            } else if (!m_model->linkAt(idx).isEmpty()) {
+                addAction(m_openItem);
             }
         } else {
             attach({m_cleanChannel1, m_newFolder, m_clearSelection, m_markAllRead});
@@ -403,6 +407,13 @@ void PFeedsTree::pressOpenSite()
     const FeedNode *feed = m_model->feedNodeAt(currentIndex());
     if (feed && !feed->link().isEmpty())
         emit sendOpenExternally(feed->link());
+}
+
+void PFeedsTree::pressOpenItem()
+{
+    const QModelIndex current = currentIndex();
+    if (isItem(current) && !m_model->linkAt(current).isEmpty())
+        emit sendOpenExternally(m_model->linkAt(current));
 }
 
 void PFeedsTree::pressProperties()

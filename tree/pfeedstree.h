@@ -82,6 +82,7 @@ public slots:
     void pressMarkRead();
     void pressMarkAllRead();
     void pressOpenSite();
+    void pressOpenItem();
     void pressProperties();
 
 protected:
@@ -117,6 +118,7 @@ private:
     QAction *m_markRead = nullptr;
     QAction *m_markAllRead = nullptr;
     QAction *m_openSite = nullptr;
+    QAction *m_openItem = nullptr;
     QAction *m_properties = nullptr;
     QList<QAction *> m_actions;
 

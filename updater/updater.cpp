@@ -170,7 +170,8 @@ void Updater::dropCurrent()
     m_connection->abort();
     setOutcome(m_current, Failed);
     noteFailure(m_current,
-        {0, false, tr("The server sent no complete answer within %1 s.").arg(m_getTimeoutMs / 1000)});
+        {0, false,
+            tr("The server sent no complete answer within %1 s.").arg(m_getTimeoutMs / 1000)});
     m_queue.removeAll(m_current);
     m_connection->clearPendingRequests();
     advance();
@@ -252,7 +253,8 @@ void Updater::getFeed(int id, bool error)
         finished, changed ? Changed : (result == FeedDocument::Unchanged ? Unchanged : Failed));
     if (result == FeedDocument::NotADocument)
         noteFailure(finished,
-            {0, true, tr("The document is not an RSS, RDF or Atom feed, or it is not well-formed.")});
+            {0, true,
+                tr("The document is not an RSS, RDF or Atom feed, or it is not well-formed.")});
     m_queue.removeAll(finished);
     const quint64 fetches = m_fetches;
     if (document.renamed())

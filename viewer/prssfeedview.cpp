@@ -241,8 +241,7 @@ void PRSSFeedView::buildMenus()
     };
     m_actionsMenu->addSeparator();
     m_markReadAction = add("markReadAction", QKeySequence(Qt::SHIFT | Qt::Key_R));
-    m_markAllReadAction
-        = add("markAllReadAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    m_markAllReadAction = add("markAllReadAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     m_actionsMenu->addSeparator();
     // Single letters: the search field keeps them while it has the focus.
     m_nextItemAction = add("nextItemAction", QKeySequence(Qt::Key_N));
@@ -690,8 +689,7 @@ void PRSSFeedView::openExternally(const QString &url)
     const QUrl target(url);
     // Only web addresses: a feed's text must not start programs on the desktop.
     const QString scheme = target.scheme().toLower();
-    if (!target.isValid()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    if (!target.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
         return;
     QDesktopServices::openUrl(target);
 }

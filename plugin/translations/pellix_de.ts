@@ -435,7 +435,7 @@
 <context>
     <name>PFeedsTree</name>
     <message>
-        <location filename="../../tree/pfeedstree.cpp" line="+94"/>
+        <location filename="../../tree/pfeedstree.cpp" line="+95"/>
         <location line="+1"/>
         <source>Clean News</source>
         <translation>Nachrichten aufräumen</translation>
@@ -447,13 +447,13 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+224"/>
+        <location line="+227"/>
         <location line="+12"/>
         <source>Rename Folder</source>
         <translation>Ordner umbenennen</translation>
     </message>
     <message>
-        <location line="-235"/>
+        <location line="-238"/>
         <source>Delete Folder</source>
         <translation>Ordner löschen</translation>
     </message>
@@ -469,12 +469,12 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+207"/>
+        <location line="+210"/>
         <source>Rename News</source>
         <translation>Newsfeed umbenennen</translation>
     </message>
     <message>
-        <location line="-206"/>
+        <location line="-209"/>
         <source>Update News</source>
         <translation>Newsfeed aktualisieren</translation>
     </message>
@@ -505,11 +505,16 @@
     </message>
     <message>
         <location line="+1"/>
+        <source>Open in Browser</source>
+        <translation>Im Browser öffnen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>Properties</source>
         <translation>Eigenschaften</translation>
     </message>
     <message>
-        <location line="+200"/>
+        <location line="+202"/>
         <source>New Newsname</source>
         <translation>Neuer Name des Newsfeeds</translation>
     </message>
@@ -592,17 +597,17 @@
     </message>
     <message>
         <location line="+15"/>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>Export Subscriptions</source>
         <translation>Abonnements exportieren</translation>
     </message>
     <message>
-        <location line="-6"/>
+        <location line="-5"/>
         <source>Subscription lists (*.opml)</source>
         <translation>Abonnementlisten (*.opml)</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+6"/>
         <source>The subscription list could not be written: %1</source>
         <translation>Die Abonnementliste konnte nicht geschrieben werden: %1</translation>
     </message>
@@ -610,7 +615,7 @@
 <context>
     <name>PRSSFeedView</name>
     <message>
-        <location filename="../../viewer/prssfeedview.cpp" line="+263"/>
+        <location filename="../../viewer/prssfeedview.cpp" line="+262"/>
         <source>Subscribe to News</source>
         <translation>Newsfeed abonnieren</translation>
     </message>
@@ -771,7 +776,7 @@
         <translation>Aktualisierung beendet, %1 von %2 Newsfeeds fehlgeschlagen.</translation>
     </message>
     <message>
-        <location line="+131"/>
+        <location line="+130"/>
         <source>Keyboard Shortcuts</source>
         <translation>Tastenkürzel</translation>
     </message>
@@ -864,7 +869,7 @@
         <translation>Sonntag</translation>
     </message>
     <message>
-        <location filename="../../updater/updater.cpp" line="+173"/>
+        <location filename="../../updater/updater.cpp" line="+174"/>
         <source>The server sent no complete answer within %1 s.</source>
         <translation>Der Server hat innerhalb von %1 s keine vollständige Antwort geschickt.</translation>
     </message>
@@ -874,7 +879,7 @@
         <translation>Zu viele Weiterleitungen.</translation>
     </message>
     <message>
-        <location line="+47"/>
+        <location line="+48"/>
         <source>The document is not an RSS, RDF or Atom feed, or it is not well-formed.</source>
         <translation>Das Dokument ist kein RSS-, RDF- oder Atom-Feed oder nicht wohlgeformt.</translation>
     </message>

@@ -163,7 +163,8 @@ void tst_BrowserFrame::pendingRebuildsAndRepeatedPresses()
 void tst_BrowserFrame::openInBrowser()
 {
     FrameFixture f;
-    f.exec("update items set link = 'https://example.org/story' where channelid = 5 and itemid = 3");
+    f.exec(
+        "update items set link = 'https://example.org/story' where channelid = 5 and itemid = 3");
     f.control->complete(f.page(5));
     QSignalSpy opened(f.frame, &PBrowserFrame::sendOpenExternally);
     QSignalSpy states(f.frame, &PBrowserFrame::sendItemStateChanged);

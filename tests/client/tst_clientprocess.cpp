@@ -316,9 +316,9 @@ void tst_ClientProcess::subscriptionListsWithoutAWindow()
     const QString store = root.filePath(QStringLiteral("shared/store.sqlite"));
     const auto start = [&](const QString &home, const QStringList &more,
                            const QString &server = QString(), const QByteArray &input = {}) {
-        return runClient(QStringList{QStringLiteral("--home"), root.filePath(home),
-                             QStringLiteral("--user"), QStringLiteral("5"),
-                             QStringLiteral("--server"), server.isEmpty() ? store : server}
+        return runClient(
+            QStringList{QStringLiteral("--home"), root.filePath(home), QStringLiteral("--user"),
+                QStringLiteral("5"), QStringLiteral("--server"), server.isEmpty() ? store : server}
                 + more,
             input);
     };
@@ -394,10 +394,10 @@ void tst_ClientProcess::subscriptionListsWithoutAWindow()
         run = start(QStringLiteral("a"), {QStringLiteral("--import-opml"), bad});
         QCOMPARE(run.exitCode, 1);
         // The reason: what is wrong with the list, or the file that cannot be read.
-        const QByteArray reason = bad == feed ? QByteArray("pellix: The subscription list was not "
-                                                           "imported: The file is not an OPML")
-                                              : "pellix: The subscription list " + bad.toLocal8Bit()
-                + " cannot be read";
+        const QByteArray reason = bad == feed
+            ? QByteArray("pellix: The subscription list was not "
+                         "imported: The file is not an OPML")
+            : "pellix: The subscription list " + bad.toLocal8Bit() + " cannot be read";
         QVERIFY2(run.err.contains(reason), run.err.constData());
         QVERIFY(run.out.isEmpty());
     }

@@ -7,9 +7,9 @@
 #include "treefixture.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
 
 // The feed tree over:
 //   folder 1 "My Feeds": favourites, feed 1 "Tech" (3 items), feed 2 "Paused" (not loaded)
@@ -166,8 +166,7 @@ void tst_FeedsTree::contextMenus_data()
                        "Read|Open Web Site in Browser|Properties";
     row("empty space", 3, "space", "Clean News|New Folder|Clear Selection|Mark Everything Read");
     row("default folder", 3, "folder 1", "Rename Folder|Mark All Read|Clear Selection");
-    row("empty folder", 3, "folder 2",
-        "Rename Folder|Delete Folder|Mark All Read|Clear Selection");
+    row("empty folder", 3, "folder 2", "Rename Folder|Delete Folder|Mark All Read|Clear Selection");
     row("folder with a feed", 3, "folder 3", "Rename Folder|Mark All Read|Clear Selection");
     row("feed being loaded", 3, "feed 1", feed);
     row("feed not loaded", 3, "feed 2",
@@ -180,7 +179,7 @@ void tst_FeedsTree::contextMenus_data()
     row("feed without a site", 3, "feed 3",
         "Clean News|Rename News|Delete News|Move News|Update News|Mark All Read|Properties");
     row("favourites", 3, "feed 0", "Mark All Read");
-    row("item", 3, "item", "");
+    row("item", 3, "item", "Open in Browser");
 }
 
 void tst_FeedsTree::contextMenus()
@@ -215,14 +214,30 @@ void tst_FeedsTree::menuRequests_data()
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("request");
-    QTest::newRow("feed read") << "feed 1" << "Mark All Read" << "markFeed 1";
-    QTest::newRow("favourites read") << "feed 0" << "Mark All Read" << "markFeed 0";
-    QTest::newRow("folder read") << "folder 3" << "Mark All Read" << "markFolder 3";
-    QTest::newRow("default folder read") << "folder 1" << "Mark All Read" << "markFolder 1";
-    QTest::newRow("everything read") << "space" << "Mark Everything Read" << "markAll";
-    QTest::newRow("site") << "feed 2" << "Open Web Site in Browser"
+    QTest::newRow("feed read") << "feed 1"
+                               << "Mark All Read"
+                               << "markFeed 1";
+    QTest::newRow("favourites read") << "feed 0"
+                                     << "Mark All Read"
+                                     << "markFeed 0";
+    QTest::newRow("folder read") << "folder 3"
+                                 << "Mark All Read"
+                                 << "markFolder 3";
+    QTest::newRow("default folder read") << "folder 1"
+                                         << "Mark All Read"
+                                         << "markFolder 1";
+    QTest::newRow("everything read") << "space"
+                                     << "Mark Everything Read"
+                                     << "markAll";
+    QTest::newRow("site") << "feed 2"
+                          << "Open Web Site in Browser"
                           << "external http://example.org/";
-    QTest::newRow("properties") << "feed 3" << "Properties" << "properties 3";
+    QTest::newRow("properties") << "feed 3"
+                                << "Properties"
+                                << "properties 3";
+    QTest::newRow("item") << "item"
+                          << "Open in Browser"
+                          << "external http://example.org/1/3";
 }
 
 // Each entry asks the viewer for its work on the node that was clicked.
@@ -238,6 +253,8 @@ void tst_FeedsTree::menuRequests()
         pos = centreOf(folder(id));
     else if (target.startsWith(QLatin1String("feed")))
         pos = centreOf(feed(id));
+    else if (target == QLatin1String("item"))
+        pos = centreOf(item(1, 0));
     press(Qt::RightButton, pos);
     m_log.clear();
     const QList<QAction *> actions = m_tree->actions();

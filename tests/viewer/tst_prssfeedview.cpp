@@ -14,11 +14,11 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QMessageBox>
-#include <QTimer>
 #include <QPointer>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 
 using Calls = QList<QVariantList>;
@@ -257,17 +257,33 @@ void tst_PRSSFeedView::markAllRead_data()
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("read");
     QTest::addColumn<QString>("folders"); // both folders' captions afterwards
-    QTest::newRow("feed from the tree") << "feed 4" << "tree" << "4:1 4:2"
+    QTest::newRow("feed from the tree") << "feed 4"
+                                        << "tree"
+                                        << "4:1 4:2"
                                         << "My Feeds (91)|Elsewhere (2)";
-    QTest::newRow("feed from the menu") << "feed 4" << "menu" << "4:1 4:2"
+    QTest::newRow("feed from the menu") << "feed 4"
+                                        << "menu"
+                                        << "4:1 4:2"
                                         << "My Feeds (91)|Elsewhere (2)";
-    QTest::newRow("favourites") << "feed 0" << "tree" << "3:1" << "My Feeds (92)|Elsewhere (2)";
-    QTest::newRow("folder from the tree") << "folder 2" << "tree" << "6:1 6:2"
+    QTest::newRow("favourites") << "feed 0"
+                                << "tree"
+                                << "3:1"
+                                << "My Feeds (92)|Elsewhere (2)";
+    QTest::newRow("folder from the tree") << "folder 2"
+                                          << "tree"
+                                          << "6:1 6:2"
                                           << "My Feeds (93)|Elsewhere";
-    QTest::newRow("folder from the menu") << "folder 2" << "menu" << "6:1 6:2"
+    QTest::newRow("folder from the menu") << "folder 2"
+                                          << "menu"
+                                          << "6:1 6:2"
                                           << "My Feeds (93)|Elsewhere";
-    QTest::newRow("everything") << "all" << "menu" << "*" << "My Feeds|Elsewhere";
-    QTest::newRow("feed without unread items") << "feed 1" << "menu" << ""
+    QTest::newRow("everything") << "all"
+                                << "menu"
+                                << "*"
+                                << "My Feeds|Elsewhere";
+    QTest::newRow("feed without unread items") << "feed 1"
+                                               << "menu"
+                                               << ""
                                                << "My Feeds (93)|Elsewhere (2)";
 }
 
@@ -313,8 +329,9 @@ void tst_PRSSFeedView::markAllRead()
     } else {
         const QModelIndex index = node.startsWith("folder")
             ? folderIndex(id)
-            : model->match(model->index(0, 0), Qt::UserRole, id, 1,
-                       Qt::MatchRecursive | Qt::MatchExactly)
+            : model
+                  ->match(model->index(0, 0), Qt::UserRole, id, 1,
+                      Qt::MatchRecursive | Qt::MatchExactly)
                   .value(0);
         QVERIFY(index.isValid());
         tree->setCurrentIndex(index);
@@ -350,7 +367,8 @@ void tst_PRSSFeedView::markAllRead()
 void tst_PRSSFeedView::keys()
 {
     ViewFixture f;
-    f.exec("update items set link = 'https://example.org/three' where channelid = 4 and itemid = 2");
+    f.exec(
+        "update items set link = 'https://example.org/three' where channelid = 4 and itemid = 2");
     UrlCatcher browser;
     PRSSFeedView *view = f.open();
     PFeedsTree *tree = view->feedsTree();
@@ -366,8 +384,8 @@ void tst_PRSSFeedView::keys()
         trigger("nextUnreadAction");
         visited.append(current());
     }
-    QCOMPARE(visited,
-        (QStringList{"Feed 3 (1/1)", "Feed 4 (2/2)", "Feed 5 (90/90)", "Feed 3 (1/1)"}));
+    QCOMPARE(
+        visited, (QStringList{"Feed 3 (1/1)", "Feed 4 (2/2)", "Feed 5 (90/90)", "Feed 3 (1/1)"}));
 
     // Items in tree order across feeds, folded ones included.
     view->openItem(4, -1);
