@@ -392,10 +392,10 @@ void PRSSFeedPlugin::recordFeedHealth(int id, bool changed)
     FeedHealth::Record record;
     record.checked = QDateTime::currentDateTimeUtc();
     const Updater::Outcome outcome = m_updater->lastOutcome(id);
+    const Updater::Failure failure = m_updater->lastFailure(id);
     if (changed || outcome == Updater::Changed) {
         record.result = FeedHealth::Changed;
-    } else if (outcome == Updater::Failed) {
-        const Updater::Failure failure = m_updater->lastFailure(id);
+    } else if (outcome == Updater::Failed || failure.notAFeed) {
         record.result = failure.notAFeed ? FeedHealth::NotAFeed
             : failure.httpStatus > 0     ? FeedHealth::HttpError
                                          : FeedHealth::NetworkError;

@@ -255,6 +255,8 @@ void Updater::getFeed(int id, bool error)
         noteFailure(finished,
             {0, true,
                 tr("The document is not an RSS, RDF or Atom feed, or it is not well-formed.")});
+    else if (result == FeedDocument::Unchanged && !document.recognised())
+        noteFailure(finished, {0, true, tr("The document is not an RSS, RDF or Atom feed.")});
     m_queue.removeAll(finished);
     const quint64 fetches = m_fetches;
     if (document.renamed())

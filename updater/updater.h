@@ -52,7 +52,8 @@ public:
     QList<int> feedIds() const;
     QUrl feedUrl(int id) const;
     Outcome lastOutcome(int id) const { return m_outcomes.value(id, NotFetched); }
-    // Why the feed's last fetch failed; all empty unless lastOutcome() is Failed.
+    // Why the feed's last fetch failed; all empty unless lastOutcome() is Failed, or
+    // the feed's document was a well-formed page without a feed (notAFeed).
     struct Failure
     {
         int httpStatus = 0; // the server's answer, when it gave one

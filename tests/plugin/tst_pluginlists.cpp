@@ -127,6 +127,8 @@ void tst_PluginLists::healthAfterFailingAndSucceedingUpdates()
     server.setResponse("/garbage", TestHttpResponse::ok("this is <not a feed"));
     server.setResponse("HEAD", "/dropped", TestHttpResponse::ok(QByteArray()));
     server.setResponse("GET", "/dropped", TestHttpResponse::dropped());
+    server.setResponse(
+        "/page", TestHttpResponse::ok("<html><body><p>A web page</p></body></html>"));
 
     PluginFixture f;
     QSignalSpy synchronised(f.plugin.get(), &PRSSFeedPlugin::synchronised);
@@ -136,6 +138,7 @@ void tst_PluginLists::healthAfterFailingAndSucceedingUpdates()
     PluginFixture::addFeed(2, server.url("/missing").toString(), -2);
     PluginFixture::addFeed(3, server.url("/garbage").toString(), -3);
     PluginFixture::addFeed(4, server.url("/dropped").toString(), -4);
+    PluginFixture::addFeed(5, server.url("/page").toString(), -5);
     QVERIFY(f.router.fail(request));
     QVERIFY(synchronised.wait(5000));
     QTRY_VERIFY(f.router.indexOf(1, 99) >= 0);
@@ -151,7 +154,8 @@ void tst_PluginLists::healthAfterFailingAndSucceedingUpdates()
     QCOMPARE(health.recordOf(4).result, FeedHealth::NetworkError);
     QVERIFY(!health.recordOf(4).error.isEmpty());
     QVERIFY(qAbs(health.recordOf(2).checked.secsTo(QDateTime::currentDateTimeUtc())) < 60);
-    QCOMPARE(health.failedFeeds(), QSet<int>({2, 3, 4}));
+    QCOMPARE(health.recordOf(5).result, FeedHealth::NotAFeed);
+    QCOMPARE(health.failedFeeds(), QSet<int>({2, 3, 4, 5}));
 
     // The viewer marks the failed feeds and tells why in their tool tips.
     QCOMPARE(PluginFixture::deliver(61812, {-1, -1}), "succeeded");
@@ -174,7 +178,7 @@ void tst_PluginLists::healthAfterFailingAndSucceedingUpdates()
     finished.clear();
     view->findChild<QAction *>("updateNewsAction")->trigger();
     QVERIFY(finished.wait(20000));
-    QTRY_COMPARE(view->statusBar()->currentMessage(), "Update finished, 2 of 4 feeds failed.");
+    QTRY_COMPARE(view->statusBar()->currentMessage(), "Update finished, 3 of 5 feeds failed.");
     QCOMPARE(health.recordOf(2).result, FeedHealth::Changed);
     QVERIFY(!model->hasFailed(2));
     QVERIFY(!model->data(missing, Qt::ToolTipRole).toString().contains("404"));
