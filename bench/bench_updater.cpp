@@ -1,7 +1,11 @@
-// Feed update speed: 200 feeds of 100 items served from 127.0.0.1, fetched by the
-// updater in this process (first run, unchanged run, run with 5 new items per
-// feed), then by `pellix --update` from an empty home; and the cost of storing one
-// 1000-item document against a bare stream-reader pass plus prepared inserts.
+// Feed update speed: 200 feeds of 100 items served from 127.0.0.1 by a near server
+// (answers at once) and a far one (every answer 40 ms late, header and body in one
+// write, ETag and Last-Modified, 304 for a matching conditional request). For each:
+// the updater in this process and then `pellix --update` from an empty home, the
+// same again with nothing changed, and again with 5 new items per feed. Last, the
+// cost of storing one 1000-item document against a bare stream-reader pass plus
+// prepared inserts. Usage: bench_updater [far delay in ms, default 40] [transfers in
+// flight, default the setting's]
 
 #include "host/pdir.h"
 #include "host/protocol.h"
@@ -19,6 +23,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -30,11 +35,14 @@
 #include <atomic>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace {
 
 constexpr int feedCount = 200;
 constexpr int itemsPerFeed = 100;
 constexpr int newItemsPerRun = 5;
+int parallel = 0;
 
 // Item n of feed f; the newest items have the highest n and come first.
 QByteArray feedBody(int feed, int generation)
@@ -63,30 +71,43 @@ QByteArray feedBody(int feed, int generation)
 }
 
 // The feeds, served from their own thread so that serving does not queue behind
-// the updater's work on the main thread.
+// the updater's work on the main thread. The generation changes the documents and
+// their validators.
 class FeedServer : public QThread
 {
 public:
-    std::atomic<int> generation{0};
+    FeedServer(int delayMs, const std::atomic<int> *generation)
+        : m_delayMs(delayMs), m_generation(generation)
+    {
+    }
     std::atomic<quint16> port{0};
+    int delayMs() const { return m_delayMs; }
 
 protected:
     void run() override
     {
         TestHttpServer server;
+        server.setAnswerDelay(m_delayMs);
+        server.setValidating(true);
         server.setHandler(
             [this](const TestHttpRequest &request) -> std::optional<TestHttpResponse> {
                 if (!request.path.startsWith("/f"))
                     return std::nullopt;
                 const int feed = request.path.mid(2).toInt();
-                const int g = generation.load();
+                const int g = m_generation->load();
+                const QByteArray tag = QByteArray::number(feed) + "-" + QByteArray::number(g);
                 return TestHttpResponse::ok(feedBody(feed, g),
-                    {{"Content-Type", "application/rss+xml"},
-                        {"Last-Modified", "generation " + QByteArray::number(g)}});
+                    {{"Content-Type", "application/rss+xml"}, {"ETag", "\"" + tag + "\""},
+                        {"Last-Modified",
+                            "Mon, 0" + QByteArray::number(1 + g) + " Dec 2025 10:00:00 GMT"}});
             });
         port = server.port();
         exec();
     }
+
+private:
+    int m_delayMs;
+    const std::atomic<int> *m_generation;
 };
 
 qint64 statusKiB(const char *field)
@@ -125,8 +146,9 @@ int countItems(QSqlDatabase &db)
     return q.next() ? q.value(0).toInt() : -1;
 }
 
-void inProcessRuns(quint16 port)
+void inProcessRuns(const char *server, quint16 port, std::atomic<int> &generation)
 {
+    generation = 0;
     QTemporaryDir home;
     PDir::setHomePath(home.path());
     QSqlDatabase db;
@@ -148,22 +170,23 @@ void inProcessRuns(quint16 port)
     RecordingRouter router;
     {
         Updater updater(&db);
+        if (parallel > 0)
+            updater.setParallel(parallel);
+        std::printf(
+            "%s server, updater in this process (%d in flight):\n", server, updater.parallel());
         const qint64 first = waitForRun(updater, [&] { router.answer(0, Protocol()); });
-        printRun("first run, empty database", first, feedCount, countItems(db));
+        printRun("  from an empty database", first, feedCount, countItems(db));
 
         const int before = countItems(db);
         const qint64 unchanged = waitForRun(updater, [&] { updater.updateAll(); });
-        printRun("second run, all unchanged (HEAD)", unchanged, feedCount, 0);
+        printRun("  again, nothing changed", unchanged, feedCount, 0);
 
-        auto *server = static_cast<FeedServer *>(
-            QCoreApplication::instance()->property("server").value<QObject *>());
-        server->generation = 1;
+        generation = 1;
         const qint64 grown = waitForRun(updater, [&] { updater.updateAll(); });
-        printRun("third run, 5 new items per feed", grown, feedCount, countItems(db) - before);
+        printRun("  again, 5 new items per feed", grown, feedCount, countItems(db) - before);
         std::printf("  items stored: %d (expected %d)\n", countItems(db),
             feedCount * (itemsPerFeed + newItemsPerRun));
     }
-    std::printf("peak memory of this process: %.1f MiB\n", statusKiB("VmHWM:") / 1024.0);
     FeedDatabase::close(db);
     PDir::setHomePath(QString());
 }
@@ -262,50 +285,94 @@ void documentRatio()
     std::printf("  stored by the updater            %8.2f ms\n", o);
     std::printf("  stream pass + prepared inserts   %8.2f ms\n", b);
     std::printf("  ratio                            %8.2f (target below 3)\n", o / b);
+
+    // Many items of one title: each lookup must still find its item directly.
+    QByteArray same = "<?xml version=\"1.0\"?><rss><channel><title>Same</title>";
+    for (int n = 0; n < 40000; ++n)
+        same += "<item><title>Same title</title><description>Item " + QByteArray::number(n)
+            + "</description></item>";
+    same += "</channel></rss>";
+    QElapsedTimer clock;
+    clock.start();
+    FeedDocument(&db, QStringLiteral("2000")).process(same);
+    std::printf("40000 items with one title, one document: %.2f s (a few seconds at most)\n",
+        clock.nsecsElapsed() / 1e9);
     FeedDatabase::close(db);
 }
 
-void clientRun(quint16 port)
+// User and system time of the child processes that have ended.
+double childCpuSeconds()
+{
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    return children.ru_utime.tv_sec + children.ru_stime.tv_sec
+        + (children.ru_utime.tv_usec + children.ru_stime.tv_usec) / 1e6;
+}
+
+// One `pellix --update` in home; the subscriptions are given the first time only.
+bool clientRun(const char *name, const QString &home, quint16 port, bool subscribe)
 {
     const QString program
         = QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/pellix"))
               .absoluteFilePath();
-    if (!QFileInfo(program).isExecutable()) {
-        std::printf("pellix --update: skipped, %s is not built\n", qPrintable(program));
-        return;
-    }
-    QTemporaryDir home;
-    QStringList args{
-        QStringLiteral("--home"), home.path(), QStringLiteral("--user"), QStringLiteral("1")};
-    for (int feed = 1; feed <= feedCount; ++feed)
+    QStringList args{QStringLiteral("--home"), home, QStringLiteral("--user"), QStringLiteral("1")};
+    for (int feed = 1; subscribe && feed <= feedCount; ++feed)
         args << QStringLiteral("--subscribe")
              << QStringLiteral("http://127.0.0.1:%1/f%2").arg(port).arg(feed);
     args << QStringLiteral("--update");
 
     QProcess client;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name :
+    for (const char *variable :
         {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"})
-        environment.remove(QString::fromLatin1(name));
+        environment.remove(QString::fromLatin1(variable));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     client.setProcessEnvironment(environment);
+    const double cpuBefore = childCpuSeconds();
     QElapsedTimer clock;
     clock.start();
     client.start(program, args);
     if (!client.waitForFinished(300000)) {
         client.kill();
-        std::printf("pellix --update: did not finish within 300 s\n");
-        return;
+        client.waitForFinished();
+        std::printf("  %s: did not finish within 300 s\n", name);
+        return false;
     }
     const qint64 ns = clock.nsecsElapsed();
+    const double cpu = childCpuSeconds() - cpuBefore;
     const QList<QByteArray> lines = client.readAllStandardOutput().trimmed().split('\n');
-    int changed = 0;
-    for (const QByteArray &line : lines)
+    int changed = 0, unchanged = 0;
+    for (const QByteArray &line : lines) {
         changed += line.endsWith("\tchanged");
-    std::printf("pellix --update, empty home: exit %d, %lld lines (%d changed)\n",
-        client.exitCode(), qint64(lines.size()), changed);
-    printRun("pellix --update, 200 feeds", ns, feedCount, changed * itemsPerFeed);
-    std::printf("  (target: under 3 s)\n");
+        unchanged += line.endsWith("\tunchanged");
+    }
+    printRun(name, ns, feedCount, 0);
+    std::printf("    exit %d, %d changed, %d unchanged, %d failed; %.3f s of CPU\n",
+        client.exitCode(), changed, unchanged, int(lines.size()) - changed - unchanged, cpu);
+    return true;
+}
+
+void clientRuns(const char *server, quint16 port, std::atomic<int> &generation)
+{
+    if (!QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/pellix"))
+             .isExecutable()) {
+        std::printf("pellix --update: skipped, the client is not built\n");
+        return;
+    }
+    generation = 0;
+    QTemporaryDir home;
+    if (parallel > 0) {
+        QDir().mkpath(home.filePath(QStringLiteral("settings")));
+        QSettings settings(home.filePath(QStringLiteral("settings/1.ini")), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("RSS/ParallelUpdates"), parallel);
+    }
+    std::printf("%s server, pellix --update:\n", server);
+    if (!clientRun("  from an empty home", home.path(), port, true))
+        return;
+    if (!clientRun("  again, nothing changed", home.path(), port, false))
+        return;
+    generation = 1;
+    clientRun("  again, 5 new items per feed", home.path(), port, false);
 }
 
 } // namespace
@@ -313,20 +380,35 @@ void clientRun(quint16 port)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    FeedServer server;
-    server.start();
-    while (server.port.load() == 0)
-        QThread::msleep(5);
-    app.setProperty("server", QVariant::fromValue<QObject *>(&server));
+    const int farDelay = argc > 1 ? QByteArray(argv[1]).toInt() : 40;
+    // Transfers in flight, for this process and the client's settings; 0: the default.
+    parallel = argc > 2 ? QByteArray(argv[2]).toInt() : 0;
+    std::atomic<int> generation{0};
+    FeedServer near(0, &generation);
+    FeedServer far(farDelay, &generation);
+    for (FeedServer *server : {&near, &far}) {
+        server->start();
+        while (server->port.load() == 0)
+            QThread::msleep(5);
+    }
 
-    std::printf("%d feeds x %d items from 127.0.0.1:%d\n", feedCount, itemsPerFeed,
-        int(server.port.load()));
-    inProcessRuns(server.port);
+    std::printf("%d feeds x %d items from 127.0.0.1; the far server answers %d ms late\n",
+        feedCount, itemsPerFeed, farDelay);
+    inProcessRuns("near", near.port, generation);
+    inProcessRuns("far", far.port, generation);
+    std::printf("peak memory of this process: %.1f MiB\n", statusKiB("VmHWM:") / 1024.0);
     documentRatio();
-    server.generation = 0;
-    clientRun(server.port);
+    clientRuns("near", near.port, generation);
+    clientRuns("far", far.port, generation);
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    std::printf("peak memory of a pellix --update: %.1f MiB (target below 100)\n",
+        children.ru_maxrss / 1024.0);
+    std::printf("targets: near from empty <= 1.5 s, far from empty <= 4 s, far unchanged <= 2 s\n");
 
-    server.quit();
-    server.wait();
+    for (FeedServer *server : {&near, &far}) {
+        server->quit();
+        server->wait();
+    }
     return 0;
 }

@@ -32,8 +32,12 @@
 ClientApplication::ClientApplication(const ClientOptions &options, QObject *parent)
     : QObject(parent), m_options(options)
 {
-    m_output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    m_errors.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    // Straight to the descriptors, past the C library's buffers: a pipe or a file
+    // gets each line when it is written, and a killed run loses none of them.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    m_output.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered);
+    m_errors.open(fileno(stderr), QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
 ClientApplication::~ClientApplication()

@@ -22,8 +22,10 @@ bool HeadlessUpdate::attach(QString *errorString)
     // the updater's first run can begin on its own.
     const bool ok
         = m_host->connectSignal("synchronised()", this, "synchronised()", Qt::DirectConnection)
-        && m_host->connectSignal(
-            "feedUpdated(int,QString,QString)", this, "feedUpdated(int,QString,QString)")
+        && (m_host->connectSignal("feedUpdated(int,QString,QString,QString)", this,
+                "feedUpdated(int,QString,QString,QString)")
+            || m_host->connectSignal(
+                "feedUpdated(int,QString,QString)", this, "feedUpdated(int,QString,QString)"))
         && m_host->connectSignal("updateRunFinished()", this, "runFinished()")
         && m_host->hasMethod("updateAllFeeds()");
     if (!ok) {
@@ -55,13 +57,23 @@ void HeadlessUpdate::synchronised()
     QMetaObject::invokeMethod(plugin, "updateAllFeeds", Qt::DirectConnection);
 }
 
-void HeadlessUpdate::feedUpdated(int id, const QString &source, const QString &outcome)
+void HeadlessUpdate::feedUpdated(
+    int id, const QString &source, const QString &outcome, const QString &reason)
 {
     if (m_finished || m_reported.contains(id))
         return;
     m_reported.insert(id);
+    QString line = QStringLiteral("%1\t%2\t%3").arg(id).arg(source, outcome);
+    if (!reason.isEmpty()) {
+        // One line per feed, whatever the error text holds.
+        QString why = reason;
+        why.replace(QLatin1Char('\t'), QLatin1Char(' '))
+            .replace(QLatin1Char('\n'), QLatin1Char(' '));
+        line += QLatin1Char('\t') + why.remove(QLatin1Char('\r'));
+    }
+    line += QLatin1Char('\n');
     // The output is unbuffered: a script following a long run sees each line as it comes.
-    m_output->write(QStringLiteral("%1\t%2\t%3\n").arg(id).arg(source, outcome).toUtf8());
+    m_output->write(line.toUtf8());
 }
 
 void HeadlessUpdate::runFinished()

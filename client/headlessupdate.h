@@ -9,7 +9,8 @@ class QIODevice;
 
 // One update run without a window: subscribes the given addresses once the
 // plug-in has synchronised, updates every subscribed feed and prints one line
-// per feed as it ends ("<id>\t<address>\tchanged|unchanged|failed").
+// per feed as it ends ("<id>\t<address>\tchanged|unchanged|failed", and for a
+// failed feed a tab and the reason: an HTTP status, a network error or "not a feed").
 class HeadlessUpdate : public QObject
 {
     Q_OBJECT
@@ -25,7 +26,8 @@ signals:
 
 private slots:
     void synchronised();
-    void feedUpdated(int id, const QString &source, const QString &outcome);
+    void feedUpdated(
+        int id, const QString &source, const QString &outcome, const QString &reason = QString());
     void runFinished();
     void databaseFailed(const QString &reason);
 

@@ -36,6 +36,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QResource>
 #include <QSaveFile>
 #include <QSqlQuery>
@@ -346,7 +347,11 @@ void PRSSFeedPlugin::createUpdater()
     // two of them fetch the same feeds.
     delete m_updater.data();
     m_updater = new Updater(&m_db, this);
-    connect(m_updater, &Updater::newItems, this, &PRSSFeedPlugin::recordFeedHealth);
+    // Before newItems: the views read the record when they hear of the feed.
+    connect(m_updater, &Updater::feedFinished, this,
+        [this](int id, Updater::Outcome outcome, const QString &reason) {
+            recordFeedHealth(id, outcome, reason);
+        });
     connect(m_updater, &Updater::newItems, this, &PRSSFeedPlugin::newItems);
     connect(m_updater, &Updater::sendRenameFeed, this, &PRSSFeedPlugin::renameFeed);
     connect(m_updater, &Updater::newItems, this, &PRSSFeedPlugin::reportFeedUpdated);
@@ -365,12 +370,12 @@ void PRSSFeedPlugin::noteQueuedFeeds()
         m_runFeeds.insert(id.toInt());
 }
 
-void PRSSFeedPlugin::emitFeedUpdated(int id, const QString &outcome)
+void PRSSFeedPlugin::emitFeedUpdated(int id, const QString &outcome, const QString &reason)
 {
     QSqlQuery query(m_db);
     query.exec(QStringLiteral("select source from feeds where id = ") + idText(id));
     const QString source = query.next() ? query.value(0).toString() : QString();
-    emit feedUpdated(id, source, outcome);
+    emit feedUpdated(id, source, outcome, reason);
 }
 
 void PRSSFeedPlugin::reportFeedUpdated(int id, bool changed)
@@ -380,31 +385,42 @@ void PRSSFeedPlugin::reportFeedUpdated(int id, bool changed)
     if (changed)
         emitFeedUpdated(id, QStringLiteral("changed"));
     else if (m_updater && m_updater->lastOutcome(id) == Updater::Failed)
-        emitFeedUpdated(id, QStringLiteral("failed"));
+        emitFeedUpdated(id, QStringLiteral("failed"), m_updater->lastError(id));
     else
         emitFeedUpdated(id, QStringLiteral("unchanged"));
 }
 
-void PRSSFeedPlugin::recordFeedHealth(int id, bool changed)
+void PRSSFeedPlugin::recordFeedHealth(int id, int outcome, const QString &reason)
 {
-    if (id == 0 || !m_updater)
+    if (id == 0)
         return;
     FeedHealth::Record record;
     record.checked = QDateTime::currentDateTimeUtc();
-    const Updater::Outcome outcome = m_updater->lastOutcome(id);
-    const Updater::Failure failure = m_updater->lastFailure(id);
-    if (changed || outcome == Updater::Changed) {
+    switch (outcome) {
+    case Updater::Changed:
         record.result = FeedHealth::Changed;
-    } else if (outcome == Updater::Failed || failure.notAFeed) {
-        record.result = failure.notAFeed ? FeedHealth::NotAFeed
-            : failure.httpStatus > 0     ? FeedHealth::HttpError
-                                         : FeedHealth::NetworkError;
-        record.httpStatus = failure.httpStatus;
-        record.error = failure.error;
-    } else if (outcome == Updater::Unchanged) {
+        break;
+    case Updater::Unchanged:
         record.result = FeedHealth::Unchanged;
-    } else {
-        return; // not fetched by the updater: the clean wizard changed the feed
+        break;
+    case Updater::Failed: {
+        // The updater words its reasons "HTTP 404 Not Found", "not a feed", or
+        // gives the transfer's own error text.
+        static const QRegularExpression http(QStringLiteral("^HTTP (\\d{3})\\b"));
+        const QRegularExpressionMatch status = http.match(reason);
+        if (status.hasMatch()) {
+            record.result = FeedHealth::HttpError;
+            record.httpStatus = status.captured(1).toInt();
+        } else if (reason == QLatin1String("not a feed")) {
+            record.result = FeedHealth::NotAFeed;
+        } else {
+            record.result = FeedHealth::NetworkError;
+        }
+        record.error = reason;
+        break;
+    }
+    default:
+        return;
     }
     FeedHealth(&m_db).store(id, record);
 }
@@ -422,11 +438,11 @@ void PRSSFeedPlugin::finishUpdateRun()
     m_runFeeds.clear();
     m_runReported.clear();
     for (int id : silent) {
-        recordFeedHealth(id, false);
+        recordFeedHealth(id, Updater::Failed, m_updater->lastError(id));
         // The viewer counts them too, or its status would wait for them for ever.
         if (m_viewer)
             m_viewer->slotNewItems(id, false);
-        emitFeedUpdated(id, QStringLiteral("failed"));
+        emitFeedUpdated(id, QStringLiteral("failed"), m_updater->lastError(id));
     }
     emit updateRunFinished();
 }
@@ -936,8 +952,16 @@ void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int f
     if (query.next()) {
         // Known address: subscribed again with its old items, title and farmid.
         const int id = query.value(0).toInt();
+        query.exec(QStringLiteral("select toload from feeds where id=") + idText(id));
+        const bool subscribed = query.next() && query.value(0).toInt() == 1;
         query.exec(QStringLiteral("update feeds set toload = 1 where id=") + idText(id));
-        startFeedUpdate(id);
+        if (subscribed && m_updater) {
+            // Nothing new about it: the server is asked whether the document changed.
+            m_updater->update(id);
+            noteQueuedFeeds();
+        } else {
+            startFeedUpdate(id);
+        }
         newItems(id, true);
         renameFeed(id);
         return;

@@ -93,8 +93,8 @@ signals:
     void databaseFailed(const QString &reason);
     // The server's answer (or its failure) has been merged and the updater exists.
     void synchronised();
-    // outcome: "changed", "unchanged" or "failed".
-    void feedUpdated(int id, const QString &source, const QString &outcome);
+    // outcome: "changed", "unchanged" or "failed"; reason: why it failed, else empty.
+    void feedUpdated(int id, const QString &source, const QString &outcome, const QString &reason);
     void updateRunFinished();
 
 private:
@@ -110,9 +110,9 @@ private:
     void startFeedUpdate(int id);
     void noteQueuedFeeds();
     void reportFeedUpdated(int id, bool changed);
-    void emitFeedUpdated(int id, const QString &outcome);
+    void emitFeedUpdated(int id, const QString &outcome, const QString &reason = QString());
     // Keeps how the feed's fetch ended in the profile, before the views hear of it.
-    void recordFeedHealth(int id, bool changed);
+    void recordFeedHealth(int id, int outcome, const QString &reason);
     void finishUpdateRun();
     void removeFeedForGood(int id);
     int nextFeedId();

@@ -24,6 +24,8 @@ QString RssSettings::name(Key key)
         return QStringLiteral("SwitchByNewItems");
     case Geometry:
         return QStringLiteral("geometry");
+    case ParallelUpdates:
+        return QStringLiteral("ParallelUpdates");
     }
     return QString();
 }
@@ -45,6 +47,8 @@ QVariant RssSettings::defaultValue(Key key)
         return 1;
     case Geometry:
         return QVariant();
+    case ParallelUpdates:
+        return 4;
     }
     return QVariant();
 }

@@ -15,7 +15,8 @@ public:
         MaxItemsInViewer,
         InGroups,
         SwitchByNewItems,
-        Geometry
+        Geometry,
+        ParallelUpdates // feeds fetched at the same time
     };
 
     static QString group();

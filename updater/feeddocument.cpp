@@ -190,6 +190,11 @@ FeedDocument::Result FeedDocument::process(const QByteArray &body)
             + QStringLiteral(" and toclear=1 and itemid <") + QString::number(m_lowestSeenId));
         run(prune);
     }
+    if (!m_lost && m_storeValidators) {
+        QSqlQuery store(*m_db);
+        FeedValidators::prepareStore(store, m_feedId, m_validators);
+        run(store);
+    }
 
     for (const std::unique_ptr<QSqlQuery> &query : m_queries) {
         if (query)
@@ -329,20 +334,30 @@ FeedDocument::Item FeedDocument::readRssItem(int element) const
 FeedDocument::Item FeedDocument::readAtomEntry(int element) const
 {
     Item item;
+    // The entry's page is its alternate link (or the one without a relation);
+    // replies, enclosures and the like stand in only when there is none.
+    QString alternate;
+    QString other;
     for (int child = m_tree->firstChildElement(element); child >= 0;
          child = m_tree->nextSiblingElement(child)) {
         if (m_tree->hasTagName(child, u"title")) {
             item.title = m_tree->text(child);
         } else if (m_tree->hasTagName(child, u"link")) {
             const QString href = m_tree->attribute(child, u"href");
-            if (!href.isNull())
-                item.link = href;
+            if (href.isNull())
+                continue;
+            const QString rel = m_tree->attribute(child, u"rel");
+            if (rel.isNull() || rel == QLatin1String("alternate"))
+                alternate = href;
+            else
+                other = href;
         } else if (m_tree->hasTagName(child, u"summary")) {
             item.description = m_tree->text(child);
         } else if (m_tree->hasTagName(child, u"updated")) {
             item.pubDate = m_tree->text(child);
         }
     }
+    item.link = alternate.isNull() ? other : alternate;
     return item;
 }
 

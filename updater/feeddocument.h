@@ -1,5 +1,7 @@
 #pragma once
 
+#include "updater/feedvalidators.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -30,6 +32,13 @@ public:
     ~FeedDocument();
 
     Result process(const QByteArray &body);
+    // Validators to store with the document, in its transaction: a document that
+    // is not stored leaves the feed's earlier ones in place.
+    void setValidators(const FeedValidators &values)
+    {
+        m_validators = values;
+        m_storeValidators = true;
+    }
 
     // Item id the next new item of this feed would receive.
     int nextItemId() const { return m_nextItemId; }
@@ -79,6 +88,8 @@ private:
     bool m_renamed = false;
     bool m_inTransaction = false;
     bool m_lost = false; // SQLite rolled the document's transaction back
+    bool m_storeValidators = false;
+    FeedValidators m_validators;
     // Statements prepared once per document and run once per item.
     std::unique_ptr<QSqlQuery> m_queries[6];
     bool m_recognised = false;

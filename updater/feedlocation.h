@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <QUrl>
 
 // Where a feed is fetched from. A redirect replaces url for as long as the
@@ -8,6 +7,4 @@
 struct FeedLocation
 {
     QUrl url;
-    // The Last-modified header of the document last fetched; empty at first.
-    QString lastModified;
 };

@@ -1,6 +1,104 @@
 #include "feedtree.h"
 
+#include <QHash>
 #include <QXmlStreamReader>
+
+namespace {
+
+bool isNameStart(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':'
+        || uchar(c) >= 0x80;
+}
+
+bool isNameChar(char c)
+{
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// Calls found(name) for every "&name;" in text; stops when found returns false.
+template <typename Found> void forEachReference(const QByteArray &text, Found found)
+{
+    const qsizetype size = text.size();
+    for (qsizetype at = text.indexOf('&'); at >= 0; at = text.indexOf('&', at + 1)) {
+        qsizetype end = at + 1;
+        if (end >= size || !isNameStart(text.at(end)))
+            continue;
+        while (end < size && isNameChar(text.at(end)))
+            ++end;
+        if (end < size && text.at(end) == ';' && !found(text.mid(at + 1, end - at - 1)))
+            return;
+    }
+}
+
+// The bytes to look for references in: UTF-16 and UTF-32 text without its zero
+// bytes, so that ASCII names read as they would in UTF-8.
+QByteArray referenceText(const QByteArray &bytes)
+{
+    const QByteArray head = bytes.left(4);
+    if (head.contains('\0') || head.startsWith("\xFE\xFF") || head.startsWith("\xFF\xFE")) {
+        QByteArray narrow = bytes;
+        narrow.removeIf([](char c) { return c == '\0'; });
+        return narrow;
+    }
+    return bytes;
+}
+
+} // namespace
+
+qint64 FeedTree::expansionBudget(qint64 documentSize)
+{
+    return qMin(maxExpansion, 10 * documentSize);
+}
+
+bool FeedTree::entitiesWithinBudget(const QXmlStreamReader &reader, const QByteArray &bytes)
+{
+    const QXmlStreamEntityDeclarations declarations = reader.entityDeclarations();
+    if (declarations.isEmpty())
+        return true;
+    // Far more than the HTML entity sets declare; also bounds the depth of the
+    // measuring below.
+    if (declarations.size() > maxDeclarations)
+        return fail(QStringLiteral("the document declares too many entities"));
+    const qint64 budget = expansionBudget(bytes.size());
+    QHash<QByteArray, QByteArray> values;
+    for (const QXmlStreamEntityDeclaration &d : declarations) {
+        // Nothing is ever fetched for a document: an external entity has no text here.
+        if (!d.systemId().isEmpty() || !d.publicId().isEmpty() || !d.notationName().isEmpty())
+            return fail(QStringLiteral("the document declares an external entity"));
+        values.insert(d.name().toUtf8(), d.value().toUtf8());
+    }
+
+    // Expanded length of each entity, capped just above the budget; -1 while it is
+    // being measured, so that an entity that refers to itself is over budget.
+    QHash<QByteArray, qint64> lengths;
+    const auto measure = [&](const QByteArray &name, const auto &self) -> qint64 {
+        const auto known = lengths.constFind(name);
+        if (known != lengths.cend())
+            return *known < 0 ? budget + 1 : *known;
+        lengths.insert(name, -1);
+        const QByteArray value = values.value(name);
+        qint64 length = value.size();
+        forEachReference(value, [&](const QByteArray &ref) {
+            if (values.contains(ref))
+                length += self(ref, self) - (ref.size() + 2);
+            return length <= budget;
+        });
+        length = qMin(length, budget + 1);
+        lengths.insert(name, length);
+        return length;
+    };
+
+    qint64 total = 0;
+    forEachReference(referenceText(bytes), [&](const QByteArray &ref) {
+        if (values.contains(ref))
+            total += measure(ref, measure);
+        return total <= budget;
+    });
+    if (total > budget)
+        return fail(QStringLiteral("the document's entities expand beyond the budget"));
+    return true;
+}
 
 bool FeedTree::fail(const QString &why)
 {
@@ -62,13 +160,13 @@ bool FeedTree::parse(const QByteArray &bytes)
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::DTD:
-            // Nothing a feed needs comes from declared entities; expanding them is
-            // how a small document grows without bound.
+            // Expanding declared entities is how a small document grows without
+            // bound: their references are weighed before the reader expands any.
             if (seenDtd)
                 return fail(QStringLiteral("more than one document type declaration"));
             seenDtd = true;
-            if (!reader.entityDeclarations().isEmpty())
-                return fail(QStringLiteral("the document declares entities"));
+            if (!entitiesWithinBudget(reader, bytes))
+                return false;
             break;
         case QXmlStreamReader::StartElement: {
             if (++depth > maxDepth)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringView>
 
+class QXmlStreamReader;
+
 // The element tree of one feed document, read in full before anything is stored.
 //
 // Tag names are compared as written, prefixes included ("rdf:RDF"), as without
@@ -13,15 +15,22 @@
 // dropped, as the DOM drops them, so an empty or blank element has an empty (not
 // a null) text.
 //
-// Documents that are not well-formed are refused, and so are documents that no
-// feed needs but that could exhaust the process: a DTD that declares entities
-// (entity bombs, external entities), nesting deeper than maxDepth, or more than
-// maxNodes nodes.
+// Documents that are not well-formed are refused, and so are documents that could
+// exhaust the process: external entities, internal entities whose references
+// would expand to more than the budget (see expansionBudget), nesting deeper than
+// maxDepth, or more than maxNodes nodes. Harmless declarations, such as the HTML
+// entity sets, are accepted.
 class FeedTree
 {
 public:
     static constexpr int maxDepth = 512;
     static constexpr int maxNodes = 4 * 1024 * 1024;
+    static constexpr qint64 maxExpansion = 1024 * 1024;
+    static constexpr int maxDeclarations = 4096;
+
+    // Characters that the references to declared entities may add in total: at
+    // most maxExpansion, and at most ten times the document's own size.
+    static qint64 expansionBudget(qint64 documentSize);
 
     // Index of an element; -1 is none.
     using Element = int;
@@ -69,6 +78,9 @@ private:
     int append(Node node, int parent);
     void appendText(Element e, QString &out) const;
     bool fail(const QString &why);
+    // Checks the declarations of the document type against what the document's
+    // references to them would add, before the reader expands any of them.
+    bool entitiesWithinBudget(const QXmlStreamReader &reader, const QByteArray &bytes);
 
     QList<Node> m_nodes;
     QList<QString> m_names;

@@ -122,11 +122,18 @@ int HttpConnection::get(const QString &path)
     return enqueue(QByteArrayLiteral("GET"), path);
 }
 
-int HttpConnection::enqueue(const QByteArray &verb, const QString &path)
+int HttpConnection::get(const QString &path, const QList<QPair<QByteArray, QByteArray>> &fields)
+{
+    return enqueue(QByteArrayLiteral("GET"), path, fields);
+}
+
+int HttpConnection::enqueue(
+    const QByteArray &verb, const QString &path, const QList<QPair<QByteArray, QByteArray>> &fields)
 {
     PendingRequest request;
     request.id = ++m_lastId;
     request.verb = verb;
+    request.fields = fields;
 
     QString target = path.isEmpty() ? QStringLiteral("/") : path;
     if (!target.startsWith(QLatin1Char('/')))
@@ -164,6 +171,8 @@ void HttpConnection::startNext()
     request.setAttribute(
         QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
+    for (const auto &field : std::as_const(m_current->fields))
+        request.setRawHeader(field.first, field.second);
     QNetworkReply *reply
         = m_current->verb == "HEAD" ? m_manager->head(request) : m_manager->get(request);
     m_current->reply = reply;

@@ -57,6 +57,8 @@ public:
     // Queue a request for path (with its query, already encoded); returns its id.
     int head(const QString &path);
     int get(const QString &path);
+    // A GET with further header fields, such as the validators of a conditional request.
+    int get(const QString &path, const QList<QPair<QByteArray, QByteArray>> &fields);
 
     // Path of url as a request line wants it: path and query, "/" when empty.
     static QString requestPath(const QUrl &url);
@@ -110,11 +112,13 @@ private:
         int id = 0;
         QByteArray verb;
         QUrl url;
+        QList<QPair<QByteArray, QByteArray>> fields;
         QNetworkReply *reply = nullptr;
         bool headerSent = false;
     };
 
-    int enqueue(const QByteArray &verb, const QString &path);
+    int enqueue(const QByteArray &verb, const QString &path,
+        const QList<QPair<QByteArray, QByteArray>> &fields = {});
     void startNext();
     void onMetaData();
     void onReadyRead();

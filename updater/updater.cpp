@@ -1,6 +1,7 @@
 #include "updater.h"
 
 #include "feeddocument.h"
+#include "feedvalidators.h"
 #include "httpconnection.h"
 #include "plugin/rsssettings.h"
 
@@ -8,21 +9,25 @@
 #include "host/request.h"
 #include "host/wrappluginhelper.h"
 
+#include <QMetaEnum>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTimer>
 #include <QTimerEvent>
 
-Updater::Updater(QSqlDatabase *db, QObject *parent)
-    : QObject(parent), m_connection(std::make_unique<HttpConnection>()), m_db(db)
+// The reasons a feed failed are written as they are to the --update lines, which
+// scripts read; they are not translated.
+Updater::Updater(QSqlDatabase *db, QObject *parent) : QObject(parent), m_db(db)
 {
     if (m_db->isOpen())
         prepareDatabase(*m_db);
+    m_parallel = qBound(1, RssSettings::intValue(RssSettings::ParallelUpdates), int(MaxParallel));
     startUpdateTimer();
 
     QSqlQuery query(*m_db);
     query.exec(QStringLiteral("select id, source from feeds where toload = 1"));
     while (query.next())
-        m_feeds.insert(query.value(0).toString(), {QUrl(query.value(1).toString()), QString()});
+        m_feeds.insert(query.value(0).toString(), {QUrl(query.value(1).toString())});
     m_queue = m_feeds.keys();
 
     // Nothing is fetched before the client has said which proxy to use.
@@ -33,7 +38,8 @@ Updater::Updater(QSqlDatabase *db, QObject *parent)
 
 Updater::~Updater()
 {
-    m_connection->disconnect(this);
+    for (Transfer &transfer : m_transfers)
+        transfer.connection->disconnect(this);
 }
 
 void Updater::prepareDatabase(QSqlDatabase &db)
@@ -43,9 +49,22 @@ void Updater::prepareDatabase(QSqlDatabase &db)
     // the document being written.
     query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    // Serves the lookup of an item by feed, title and description.
-    query.exec(
-        QStringLiteral("CREATE INDEX IF NOT EXISTS items_lookup ON items (channelid, title)"));
+    // An item is looked up by feed, title and description; with the description
+    // outside the index, many items of one title make every lookup a scan.
+    query.exec(QStringLiteral("DROP INDEX IF EXISTS items_lookup"));
+    query.exec(QStringLiteral(
+        "CREATE INDEX IF NOT EXISTS items_identity ON items (channelid, title, description)"));
+    FeedValidators::createTable(db);
+}
+
+QStringList Updater::queuedFeeds() const
+{
+    return m_inFlight + m_queue;
+}
+
+QStringList Updater::feedsInFlight() const
+{
+    return m_inFlight;
 }
 
 QList<int> Updater::feedIds() const
@@ -61,11 +80,23 @@ QUrl Updater::feedUrl(int id) const
     return m_feeds.value(QString::number(id)).url;
 }
 
-void Updater::setTimings(int headWatchMs, int headTimeoutMs, int getTimeoutMs)
+void Updater::setParallel(int transfers)
 {
-    m_headWatchMs = headWatchMs;
-    m_headTimeoutMs = headTimeoutMs;
-    m_getTimeoutMs = getTimeoutMs;
+    m_parallel = qBound(1, transfers, int(MaxParallel));
+    startTransfers();
+}
+
+void Updater::setTimeouts(int headerMs, int bodyMs)
+{
+    m_headerTimeoutMs = headerMs;
+    m_bodyTimeoutMs = bodyMs;
+}
+
+void Updater::setMaxBodySize(qint64 bytes)
+{
+    m_maxBodySize = bytes;
+    for (Transfer &transfer : m_transfers)
+        transfer.connection->setMaxBodySize(bytes);
 }
 
 void Updater::startUpdateTimer()
@@ -73,29 +104,6 @@ void Updater::startUpdateTimer()
     // Below one minute the updater would do nothing but fetch.
     const int minutes = qBound(1, RssSettings::intValue(RssSettings::UpdateIntervall), 35000);
     m_updateTimer = startTimer(minutes * 60000);
-}
-
-void Updater::stopTimer(int &timer)
-{
-    if (timer) {
-        killTimer(timer);
-        timer = 0;
-    }
-}
-
-void Updater::setOutcome(const QString &id, Outcome outcome)
-{
-    if (id == QLatin1String("0"))
-        return;
-    m_outcomes.insert(id.toInt(), outcome);
-    if (outcome != Failed)
-        m_failures.remove(id.toInt());
-}
-
-void Updater::noteFailure(const QString &id, const Failure &failure)
-{
-    if (id != QLatin1String("0"))
-        m_failures.insert(id.toInt(), failure);
 }
 
 void Updater::getProxy(Request *request)
@@ -106,10 +114,14 @@ void Updater::getProxy(Request *request)
         getProxyFailed(nullptr);
         return;
     }
-    m_connection->setProxy(HttpConnection::proxyFromReply(request->reply()));
+    m_proxy = HttpConnection::proxyFromReply(request->reply());
     WrapPluginHelper::Instance().freeRequest(request);
+    for (Transfer &transfer : m_transfers)
+        transfer.connection->setProxy(m_proxy);
     m_waitingForProxy = false;
-    advance();
+    m_running = true;
+    startTransfers();
+    endRunIfIdle();
 }
 
 void Updater::getProxyFailed(Request *request)
@@ -117,190 +129,261 @@ void Updater::getProxyFailed(Request *request)
     if (request)
         WrapPluginHelper::Instance().freeRequest(request);
     // Without an answer the run starts without a proxy rather than never.
-    m_connection->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    m_proxy = QNetworkProxy(QNetworkProxy::NoProxy);
+    for (Transfer &transfer : m_transfers)
+        transfer.connection->setProxy(m_proxy);
     m_waitingForProxy = false;
-    advance();
+    m_running = true;
+    startTransfers();
+    endRunIfIdle();
 }
 
-void Updater::advance()
+Updater::Transfer &Updater::transferSlot(int index)
 {
-    m_getRequestId = 0;
+    while (int(m_transfers.size()) <= index) {
+        const int slot = int(m_transfers.size());
+        Transfer transfer;
+        transfer.connection = std::make_unique<HttpConnection>();
+        transfer.connection->setProxy(m_proxy);
+        if (m_maxBodySize > 0)
+            transfer.connection->setMaxBodySize(m_maxBodySize);
+        transfer.timer = new QTimer(this);
+        transfer.timer->setSingleShot(true);
+        connect(transfer.timer, &QTimer::timeout, this, [this, slot] { getTimeout(slot); });
+        connect(transfer.connection.get(), &HttpConnection::responseHeaderReceived, this,
+            [this, slot](const HttpResponseHeader &header) { getHeader(slot, header); });
+        connect(transfer.connection.get(), &HttpConnection::requestFinished, this,
+            [this, slot](int id, bool error) { getFeed(slot, id, error); });
+        m_transfers.push_back(std::move(transfer));
+    }
+    return m_transfers[size_t(index)];
+}
+
+int Updater::slotOf(const QString &feed) const
+{
+    for (size_t i = 0; i < m_transfers.size(); ++i) {
+        if (m_transfers[i].feed == feed)
+            return int(i);
+    }
+    return -1;
+}
+
+void Updater::startTransfers()
+{
     if (m_waitingForProxy)
         return;
-    if (m_queue.isEmpty()) {
-        emit queueEmpty();
-        return;
-    }
-    m_current = m_queue.first();
-    m_redirects = 0;
-    fetch();
-}
-
-void Updater::fetch()
-{
-    ++m_fetches;
-    connect(m_connection.get(), &HttpConnection::responseHeaderReceived, this, &Updater::getHeader,
-        Qt::UniqueConnection);
-    const FeedLocation location = m_feeds.value(m_current);
-    m_connection->setHost(location.url);
-    m_connection->head(HttpConnection::requestPath(location.url));
-    stopTimer(m_headTimer);
-    m_headTimer = startTimer(m_headWatchMs);
-    m_headSent.start();
-}
-
-void Updater::finishUnchanged(Outcome outcome)
-{
-    const QString finished = m_current;
-    setOutcome(finished, outcome);
-    // Out of the queue before the report, so that a feed queued again from a
-    // slot of newItems stays queued.
-    m_queue.removeAll(finished);
-    const quint64 fetches = m_fetches;
-    emit newItems(finished.toInt(), false);
-    if (m_fetches != fetches)
-        return; // a slot has already moved the run on
-    advance();
-}
-
-void Updater::dropCurrent()
-{
-    disconnect(m_connection.get(), &HttpConnection::requestFinished, this, &Updater::getFeed);
-    stopTimer(m_getTimer);
-    m_connection->abort();
-    setOutcome(m_current, Failed);
-    noteFailure(m_current,
-        {0, false,
-            tr("The server sent no complete answer within %1 s.").arg(m_getTimeoutMs / 1000)});
-    m_queue.removeAll(m_current);
-    m_connection->clearPendingRequests();
-    advance();
-}
-
-void Updater::getHeader(const HttpResponseHeader &header)
-{
-    stopTimer(m_headTimer);
-    disconnect(
-        m_connection.get(), &HttpConnection::responseHeaderReceived, this, &Updater::getHeader);
-    const int status = header.statusCode();
-    auto location = m_feeds.find(m_current);
-
-    if (status == 200) {
-        const QString lastModified = header.value(QStringLiteral("Last-modified"));
-        if (!lastModified.isEmpty()) {
-            if (location != m_feeds.end() && lastModified == location->lastModified) {
-                finishUnchanged(Unchanged);
-                return;
+    for (int slot = 0; slot < m_parallel && !m_queue.isEmpty(); ++slot) {
+        if (!transferSlot(slot).feed.isEmpty())
+            continue;
+        while (!m_queue.isEmpty()) {
+            const QString feed = m_queue.takeFirst();
+            if (m_feeds.contains(feed) && !m_inFlight.contains(feed)) {
+                start(slot, feed);
+                break;
             }
-            if (location != m_feeds.end())
-                location->lastModified = lastModified;
         }
-        connect(m_connection.get(), &HttpConnection::requestFinished, this, &Updater::getFeed,
-            Qt::UniqueConnection);
-        const QUrl url = location != m_feeds.end() ? location->url : QUrl();
-        m_getRequestId = m_connection->get(HttpConnection::requestPath(url));
-        stopTimer(m_getTimer);
-        m_getTimer = startTimer(m_getTimeoutMs);
-        return;
     }
-
-    if (status > 300 && status < 400) {
-        if (++m_redirects > MaxRedirects) {
-            noteFailure(m_current, {status, false, tr("Too many redirections.")});
-            finishUnchanged(Failed);
-            return;
-        }
-        const QString target = header.value(QStringLiteral("location"));
-        if (location != m_feeds.end()) {
-            const QUrl next(target);
-            location->url
-                = target.isEmpty() || !next.isRelative() ? next : location->url.resolved(next);
-        }
-        fetch();
-        return;
-    }
-
-    noteFailure(m_current, {status, false, header.reasonPhrase()});
-    finishUnchanged(Failed);
 }
 
-void Updater::getFeed(int id, bool error)
+void Updater::start(int slot, const QString &feed)
 {
-    // The HEAD's own end, and anything stale, is not the GET being waited for.
-    if (id != m_getRequestId)
+    Transfer &transfer = transferSlot(slot);
+    transfer.feed = feed;
+    transfer.url = m_feeds.value(feed).url;
+    transfer.redirects = 0;
+    // A new subscription or "update now" fetches the document whatever it was.
+    transfer.conditional = !m_unconditional.remove(feed);
+    m_inFlight.append(feed);
+    m_running = true;
+    request(slot);
+}
+
+void Updater::request(int slot)
+{
+    Transfer &transfer = m_transfers[size_t(slot)];
+    QList<QPair<QByteArray, QByteArray>> fields;
+    if (transfer.conditional) {
+        const FeedValidators stored = FeedValidators::load(*m_db, transfer.feed.toInt());
+        if (!stored.etag.isEmpty())
+            fields.append({QByteArrayLiteral("If-None-Match"), stored.etag.toLatin1()});
+        if (!stored.lastModified.isEmpty())
+            fields.append({QByteArrayLiteral("If-Modified-Since"), stored.lastModified.toLatin1()});
+    }
+    transfer.headerSeen = false;
+    transfer.connection->setHost(transfer.url);
+    transfer.requestId
+        = transfer.connection->get(HttpConnection::requestPath(transfer.url), fields);
+    transfer.timer->start(m_headerTimeoutMs);
+}
+
+void Updater::getHeader(int slot, const HttpResponseHeader &)
+{
+    Transfer &transfer = m_transfers[size_t(slot)];
+    if (transfer.feed.isEmpty() || transfer.headerSeen)
         return;
-    stopTimer(m_getTimer);
-    disconnect(m_connection.get(), &HttpConnection::requestFinished, this, &Updater::getFeed);
+    transfer.headerSeen = true;
+    transfer.timer->start(m_bodyTimeoutMs);
+}
+
+void Updater::getTimeout(int slot)
+{
+    Transfer &transfer = m_transfers[size_t(slot)];
+    if (transfer.feed.isEmpty())
+        return;
+    const QString feed = transfer.feed;
+    const QString reason = transfer.headerSeen ? QStringLiteral("the transfer took too long")
+                                               : QStringLiteral("no answer from the server");
+    release(slot);
+    finish(feed, Failed, reason);
+}
+
+void Updater::getFeed(int slot, int requestId, bool error)
+{
+    Transfer &transfer = m_transfers[size_t(slot)];
+    if (transfer.feed.isEmpty() || requestId != transfer.requestId)
+        return;
+    transfer.timer->stop();
+    const QString feed = transfer.feed;
 
     if (error) {
-        setOutcome(m_current, Failed);
-        noteFailure(m_current, {0, false, m_connection->errorString()});
-        m_queue.removeAll(m_current);
-        m_connection->clearPendingRequests();
-        advance();
+        QString reason = transfer.connection->errorString();
+        if (reason.isEmpty())
+            reason = QString::fromLatin1(QMetaEnum::fromType<HttpConnection::Error>().valueToKey(
+                transfer.connection->error()));
+        release(slot);
+        finish(feed, Failed, reason);
         return;
     }
 
-    const QString finished = m_current;
-    FeedDocument document(m_db, finished);
-    const FeedDocument::Result result = document.process(m_connection->readAll());
-    m_nextItemId = document.nextItemId();
+    const HttpResponseHeader header = transfer.connection->lastResponse();
+    const int status = header.statusCode();
+    const QString statusText
+        = QStringLiteral("HTTP %1 %2").arg(status).arg(header.reasonPhrase()).trimmed();
+    if (status == 304) {
+        release(slot);
+        finish(feed, Unchanged, QString());
+        return;
+    }
+    if (status > 300 && status < 400 && header.hasKey(QStringLiteral("location"))) {
+        transfer.connection->readAll();
+        if (++transfer.redirects > MaxRedirects) {
+            release(slot);
+            finish(feed, Failed, QStringLiteral("too many redirects"));
+            return;
+        }
+        const QUrl next(header.value(QStringLiteral("location")));
+        transfer.url = next.isRelative() ? transfer.url.resolved(next) : next;
+        auto location = m_feeds.find(feed);
+        if (location != m_feeds.end())
+            location->url = transfer.url;
+        request(slot);
+        return;
+    }
+    if (status < 200 || status >= 300) {
+        // Whatever the body of an error page holds, it is not the feed.
+        release(slot);
+        finish(feed, Failed, statusText);
+        return;
+    }
 
-    const bool changed = result == FeedDocument::Changed;
-    if (result == FeedDocument::NotADocument)
-        m_connection->clearPendingRequests();
-    setOutcome(
-        finished, changed ? Changed : (result == FeedDocument::Unchanged ? Unchanged : Failed));
-    if (result == FeedDocument::NotADocument)
-        noteFailure(finished,
-            {0, true,
-                tr("The document is not an RSS, RDF or Atom feed, or it is not well-formed.")});
-    else if (result == FeedDocument::Unchanged && !document.recognised())
-        noteFailure(finished, {0, true, tr("The document is not an RSS, RDF or Atom feed.")});
-    m_queue.removeAll(finished);
-    const quint64 fetches = m_fetches;
+    const QByteArray body = transfer.connection->readAll();
+    release(slot);
+    // The freed slot fetches the next feed while this document is stored.
+    ++m_processing;
+    startTransfers();
+    processDocument(feed, body, header);
+    --m_processing;
+    endRunIfIdle();
+}
+
+void Updater::processDocument(
+    const QString &feed, const QByteArray &body, const HttpResponseHeader &header)
+{
+    FeedDocument document(m_db, feed);
+    FeedValidators validators;
+    validators.etag = header.value(QStringLiteral("ETag"));
+    validators.lastModified = header.value(QStringLiteral("Last-Modified"));
+    document.setValidators(validators);
+    const FeedDocument::Result result = document.process(body);
     if (document.renamed())
-        emit sendRenameFeed(finished.toInt());
-    emit newItems(finished.toInt(), changed);
-    if (m_fetches != fetches)
-        return; // a slot has already moved the run on
-    advance();
+        emit sendRenameFeed(feed.toInt());
+    switch (result) {
+    case FeedDocument::Changed:
+        finish(feed, Changed, QString());
+        break;
+    case FeedDocument::Unchanged:
+        // A well-formed web page reads without error, but there is no feed in it.
+        if (document.recognised())
+            finish(feed, Unchanged, QString());
+        else
+            finish(feed, Failed, QStringLiteral("not a feed"));
+        break;
+    case FeedDocument::NotADocument:
+        finish(feed, Failed, QStringLiteral("not a feed"));
+        break;
+    case FeedDocument::StorageFailed:
+        finish(feed, Failed, QStringLiteral("the news database could not be written"));
+        break;
+    }
+}
+
+void Updater::release(int slot)
+{
+    Transfer &transfer = m_transfers[size_t(slot)];
+    transfer.timer->stop();
+    m_inFlight.removeAll(transfer.feed);
+    transfer.feed.clear();
+    transfer.requestId = 0;
+    // A transfer still running ends here; its own end is no longer waited for.
+    transfer.connection->clearPendingRequests();
+    if (transfer.connection->currentId() != 0)
+        transfer.connection->abort();
+}
+
+void Updater::finish(const QString &feed, Outcome outcome, const QString &reason)
+{
+    const int id = feed.toInt();
+    m_outcomes.insert(id, outcome);
+    if (outcome == Failed)
+        m_errors.insert(id, reason);
+    else
+        m_errors.remove(id);
+    emit feedFinished(id, outcome, reason);
+    emit newItems(id, outcome == Changed);
+    startTransfers();
+    endRunIfIdle();
+}
+
+void Updater::endRunIfIdle()
+{
+    if (m_processing > 0 || m_waitingForProxy || !m_running || isBusy())
+        return;
+    m_running = false;
+    emit queueEmpty();
 }
 
 void Updater::update(int id)
 {
     const QString key = QString::number(id);
-    if (!isBusy()) {
+    // Next after the feeds in flight; a feed queued or in flight already stays where it is.
+    if (!m_queue.contains(key) && !m_inFlight.contains(key))
         m_queue.prepend(key);
-        advance();
-    } else if (!m_queue.contains(key)) {
-        // Next after the feed in flight.
-        m_queue.prepend(key);
-    }
+    m_running = true;
+    startTransfers();
+    endRunIfIdle();
 }
 
 void Updater::updateAll()
 {
-    if (!isBusy()) {
-        m_queue = m_feeds.keys();
-        advance();
-        return;
+    // Transfers in flight finish; everything else is queued afresh from the first key.
+    m_queue.clear();
+    for (auto it = m_feeds.cbegin(); it != m_feeds.cend(); ++it) {
+        if (!m_inFlight.contains(it.key()))
+            m_queue.append(it.key());
     }
-    m_queue = m_feeds.keys();
-    if (m_waitingForProxy)
-        return; // the proxy answer starts the run
-    // Restart at the first key: the feed in flight ends as a failed GET would,
-    // without a report.
-    connect(m_connection.get(), &HttpConnection::requestFinished, this, &Updater::getFeed,
-        Qt::UniqueConnection);
-    m_getRequestId = m_connection->currentId();
-    m_current = QStringLiteral("0");
-    stopTimer(m_getTimer);
-    stopTimer(m_headTimer);
-    if (m_getRequestId != 0)
-        m_connection->abort(); // reported through getFeed
-    else
-        getFeed(0, true); // nothing running, e.g. a failed HEAD not yet seen by its watch
+    m_running = true;
+    startTransfers();
+    endRunIfIdle();
 }
 
 void Updater::addFeed(int id)
@@ -309,13 +392,17 @@ void Updater::addFeed(int id)
     QSqlQuery query(*m_db);
     query.exec(QStringLiteral("select source from feeds where id = ") + key);
     while (query.next())
-        m_feeds.insert(key, {QUrl(query.value(0).toString()), QString()});
+        m_feeds.insert(key, {QUrl(query.value(0).toString())});
+    m_unconditional.insert(key);
     update(id);
 }
 
 void Updater::newIntervall()
 {
-    stopTimer(m_updateTimer);
+    if (m_updateTimer) {
+        killTimer(m_updateTimer);
+        m_updateTimer = 0;
+    }
     startUpdateTimer();
     updateAll();
 }
@@ -323,42 +410,23 @@ void Updater::newIntervall()
 void Updater::removeFeed(int id)
 {
     const QString key = QString::number(id);
-    const bool inFlight = isBusy() && !m_waitingForProxy && m_current == key;
     m_queue.removeAll(key);
     m_feeds.remove(key);
-    if (!inFlight)
+    m_unconditional.remove(key);
+    FeedValidators::remove(*m_db, id);
+    const int slot = slotOf(key);
+    if (slot < 0)
         return;
-    disconnect(
-        m_connection.get(), &HttpConnection::responseHeaderReceived, this, &Updater::getHeader);
-    disconnect(m_connection.get(), &HttpConnection::requestFinished, this, &Updater::getFeed);
-    stopTimer(m_headTimer);
-    stopTimer(m_getTimer);
-    m_connection->abort();
-    m_queue.removeAll(key);
-    advance();
+    release(slot);
+    startTransfers();
+    endRunIfIdle();
 }
 
 void Updater::timerEvent(QTimerEvent *event)
 {
     const int id = event->timerId();
-    if (id == m_headTimer) {
-        // A connection error, or a server that has not answered in time.
-        if (m_connection->error() != HttpConnection::NoError
-            || m_headSent.elapsed() >= m_headTimeoutMs) {
-            stopTimer(m_headTimer);
-            const QString error = m_connection->error() != HttpConnection::NoError
-                ? m_connection->errorString()
-                : tr("The server did not answer within %1 s.").arg(m_headTimeoutMs / 1000);
-            m_connection->abort();
-            m_getRequestId = 0;
-            noteFailure(m_current, {0, false, error});
-            finishUnchanged(Failed);
-        }
-    } else if (id == m_updateTimer) {
+    if (id == m_updateTimer)
         updateAll();
-    } else if (id == m_getTimer) {
-        dropCurrent();
-    } else {
-        killTimer(id); // left over from an interrupted feed
-    }
+    else
+        killTimer(id); // not one of ours
 }

@@ -4,7 +4,10 @@
 // A response is looked up by method and path (query included), then by path alone, then
 // through the handler; anything else is a 404. Queued responses are used once each, before
 // the fixed ones. Connections stay open as HTTP/1.1 clients expect; every request is
-// recorded. No QObject: it may live in any thread with an event loop.
+// recorded, and so are the conditional ones and the most requests answered at once.
+// Optionally it behaves like a far server (every answer late) and validates as real
+// servers do (304 for a request whose validators match the response's).
+// No QObject: it may live in any thread with an event loop.
 
 #include <QByteArray>
 #include <QHash>
@@ -87,6 +90,10 @@ struct TestHttpRequest
         }
         return QByteArray();
     }
+    bool isConditional() const
+    {
+        return !header("If-None-Match").isEmpty() || !header("If-Modified-Since").isEmpty();
+    }
 };
 
 class TestHttpServer
@@ -147,6 +154,11 @@ public:
         m_queued[key(method, path)].append(response);
     }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
+    // Every answer waits this long before its status line, as over a long road.
+    void setAnswerDelay(int ms) { m_answerDelayMs = ms; }
+    // A request whose If-None-Match (or, without one, If-Modified-Since) matches the
+    // response's ETag (or Last-Modified) gets a 304 without a body.
+    void setValidating(bool on) { m_validating = on; }
 
     const QList<TestHttpRequest> &requests() const { return m_requests; }
     int requestCount() const { return int(m_requests.size()); }
@@ -157,6 +169,19 @@ public:
             n += r.method == method && r.path == path;
         return n;
     }
+    // Requests that carried If-None-Match or If-Modified-Since.
+    int conditionalCount() const
+    {
+        int n = 0;
+        for (const TestHttpRequest &r : m_requests)
+            n += r.isConditional();
+        return n;
+    }
+    int notModifiedCount() const { return m_notModified; }
+    // Requests received and not yet answered in full (or given up) ...
+    int inFlight() const { return m_inFlight; }
+    // ... and the most there were at any time.
+    int maxInFlight() const { return m_maxInFlight; }
     // "HEAD /a", "GET /a", ... in arrival order.
     QList<QByteArray> requestLines() const
     {
@@ -171,6 +196,7 @@ private:
     {
         QByteArray input;
         bool busy = false; // answering; later requests wait (HTTP/1.1 pipelining order)
+        bool counted = false; // the request being answered counts as in flight
     };
 
     static QByteArray key(const QByteArray &method, const QByteArray &path)
@@ -197,7 +223,18 @@ private:
             auto state = std::make_shared<Connection>();
             QObject::connect(socket, &QTcpSocket::readyRead, socket,
                 [this, socket, state] { readFrom(socket, state); });
-            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket, state] {
+                answered(state);
+                socket->deleteLater();
+            });
+        }
+    }
+
+    void answered(const std::shared_ptr<Connection> &state)
+    {
+        if (state->counted) {
+            state->counted = false;
+            --m_inFlight;
         }
     }
 
@@ -236,12 +273,28 @@ private:
         m_requests.append(request);
 
         state->busy = true;
-        const TestHttpResponse response = responseFor(request);
+        state->counted = true;
+        m_maxInFlight = qMax(m_maxInFlight, ++m_inFlight);
+        TestHttpResponse response = responseFor(request);
+        if (m_validating && notModified(request, response)) {
+            TestHttpResponse unchanged = TestHttpResponse::withStatus(304);
+            for (const auto &h : std::as_const(response.headers)) {
+                if (h.first.compare("ETag", Qt::CaseInsensitive) == 0
+                    || h.first.compare("Last-Modified", Qt::CaseInsensitive) == 0)
+                    unchanged.headers.append(h);
+            }
+            unchanged.omitContentLength = true; // a 304 has no body, and says nothing of it
+            unchanged.delayMs = response.delayMs;
+            response = unchanged;
+            ++m_notModified;
+        }
+        response.delayMs += m_answerDelayMs;
         const bool head = request.method == "HEAD";
         const bool close = request.header("Connection").compare("close", Qt::CaseInsensitive) == 0;
         if (response.silent)
             return; // stays busy: nothing more is answered on this connection
         if (response.drop) {
+            answered(state);
             socket->abort();
             return;
         }
@@ -252,6 +305,24 @@ private:
             QTimer::singleShot(response.delayMs, socket, answer);
         else
             answer();
+    }
+
+    static bool notModified(const TestHttpRequest &request, const TestHttpResponse &response)
+    {
+        if (response.status != 200)
+            return false;
+        QByteArray etag, lastModified;
+        for (const auto &h : response.headers) {
+            if (h.first.compare("ETag", Qt::CaseInsensitive) == 0)
+                etag = h.second;
+            else if (h.first.compare("Last-Modified", Qt::CaseInsensitive) == 0)
+                lastModified = h.second;
+        }
+        const QByteArray ifNoneMatch = request.header("If-None-Match");
+        if (!ifNoneMatch.isEmpty())
+            return !etag.isEmpty() && ifNoneMatch == etag;
+        const QByteArray ifModifiedSince = request.header("If-Modified-Since");
+        return !ifModifiedSince.isEmpty() && ifModifiedSince == lastModified;
     }
 
     TestHttpResponse responseFor(const TestHttpRequest &request)
@@ -280,21 +351,22 @@ private:
             + reasonFor(response.status) + "\r\n";
         for (const auto &h : response.headers)
             out += h.first + ": " + h.second + "\r\n";
-        const bool untilClose = response.omitContentLength && !head;
+        const bool noBody = head || response.status == 304 || response.status == 204;
+        const bool untilClose = response.omitContentLength && !noBody;
         if (!response.omitContentLength)
             out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
         if (close || untilClose)
             out += "Connection: close\r\n";
         out += "\r\n";
-        socket->write(out);
 
-        QByteArray body = head ? QByteArray() : response.body;
+        QByteArray body = noBody ? QByteArray() : response.body;
         bool cut = false;
         if (!head && response.dropAfterBytes >= 0 && response.dropAfterBytes < body.size()) {
             body.truncate(response.dropAfterBytes);
             cut = true;
         }
         auto finish = [this, socket, state, close, cut, untilClose] {
+            answered(state);
             if (cut || close || untilClose) {
                 socket->flush();
                 socket->disconnectFromHost();
@@ -306,10 +378,12 @@ private:
             serveNext(socket, state);
         };
         if (response.chunkSize <= 0 || body.isEmpty()) {
-            socket->write(body);
+            // Header and body in one write, as most servers send a small answer.
+            socket->write(out + body);
             finish();
             return;
         }
+        socket->write(out);
         sendSlowly(socket, body, 0, response.chunkSize, response.chunkDelayMs, finish);
     }
 
@@ -335,4 +409,9 @@ private:
     Handler m_handler;
     QList<TestHttpRequest> m_requests;
     bool m_tls = false;
+    bool m_validating = false;
+    int m_answerDelayMs = 0;
+    int m_inFlight = 0;
+    int m_maxInFlight = 0;
+    int m_notModified = 0;
 };

@@ -68,9 +68,11 @@ QStringList reports(const QSignalSpy &spy)
 {
     QStringList result;
     for (const QList<QVariant> &args : spy)
-        result.append(QString("%1 %2 %3")
-                          .arg(args.at(0).toInt())
-                          .arg(args.at(1).toString(), args.at(2).toString()));
+        result.append(
+            QString("%1 %2 %3 %4")
+                .arg(args.at(0).toInt())
+                .arg(args.at(1).toString(), args.at(2).toString(), args.value(3).toString())
+                .trimmed());
     result.sort();
     return result;
 }
@@ -288,6 +290,7 @@ void tst_PluginSync::updateRunsReportEveryFeed()
 {
     TestHttpServer server;
     QVERIFY(server.isListening());
+    server.setValidating(true);
     server.setResponse("/ok",
         TestHttpResponse::ok(document, {{"Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT"}}));
     server.setResponse("HEAD", "/dropped", TestHttpResponse::ok(QByteArray()));
@@ -299,7 +302,7 @@ void tst_PluginSync::updateRunsReportEveryFeed()
     PluginFixture f;
     QObject *plugin = f.plugin.get();
     QSignalSpy synchronised(plugin, SIGNAL(synchronised()));
-    QSignalSpy updated(plugin, SIGNAL(feedUpdated(int, QString, QString)));
+    QSignalSpy updated(plugin, SIGNAL(feedUpdated(int, QString, QString, QString)));
     QSignalSpy finished(plugin, SIGNAL(updateRunFinished()));
     const int request = f.signInUntilFeedsRequest();
     PluginFixture::addFeed(1, ok, -1);
@@ -318,18 +321,22 @@ void tst_PluginSync::updateRunsReportEveryFeed()
     QVERIFY(f.router.answer(f.router.indexOf(1, 99), Protocol()));
     QVERIFY(finished.wait(20000));
     QCOMPARE(finished.count(), 1);
+    // A failed feed says why: its status, or what the network layer reported.
+    const QString droppedReason = QStringLiteral("Connection closed");
     QCOMPARE(reports(updated),
-        QStringList(
-            {"1 " + ok + " changed", "2 " + missing + " failed", "3 " + dropped + " failed"}));
+        QStringList({"1 " + ok + " changed", "2 " + missing + " failed HTTP 404 Not Found",
+            "3 " + dropped + " failed " + droppedReason}));
     QVERIFY(f.sentSince(0).contains("41,61818 0:u16:1 0:i32:1"));
 
     updated.clear();
     QVERIFY(QMetaObject::invokeMethod(plugin, "updateAllFeeds"));
     QVERIFY(finished.wait(20000));
     QCOMPARE(reports(updated),
-        QStringList(
-            {"1 " + ok + " unchanged", "2 " + missing + " failed", "3 " + dropped + " failed"}));
-    QCOMPARE(server.requestCount("GET", "/ok"), 1);
+        QStringList({"1 " + ok + " unchanged", "2 " + missing + " failed HTTP 404 Not Found",
+            "3 " + dropped + " failed " + droppedReason}));
+    // The unchanged document was asked for with its validators and not sent again.
+    QCOMPARE(server.requestCount("GET", "/ok"), 2);
+    QCOMPARE(server.notModifiedCount(), 1);
 }
 
 QTEST_MAIN(tst_PluginSync)

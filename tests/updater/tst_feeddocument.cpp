@@ -74,6 +74,9 @@ private slots:
     void encodings_data();
     void encodings();
     void textMatchesTheDom();
+    void declaredEntities_data();
+    void declaredEntities();
+    void sameTitleItems();
     void hostileDocuments_data();
     void hostileDocuments();
     void storageFailureLeavesNothing_data();
@@ -183,6 +186,17 @@ void TestFeedDocument::layouts_data()
         "<content>c</content><updated>Sat 2024</updated></entry><entry><title>E2</title>"
         "</entry></feed>",
         "At|first|~", {"1|E2|~|~|~", "2|E1|two|s1|Saturday 2024"});
+    // An entry's page is its alternate link; other relations only stand in for it.
+    layoutRow("atom entry links by relation",
+        "<feed><entry><title>Replies first</title><link rel=\"replies\" href=\"r\"/>"
+        "<link rel=\"alternate\" href=\"page\"/><link rel=\"enclosure\" href=\"e\"/></entry>"
+        "<entry><title>No relation</title><link rel=\"self\" href=\"s\"/><link href=\"page2\"/>"
+        "</entry><entry><title>Only others</title><link rel=\"enclosure\" href=\"e3\"/>"
+        "<link rel=\"replies\" href=\"r3\"/></entry><entry><title>Type only</title>"
+        "<link type=\"text/html\" href=\"page4\"/><link rel=\"edit\" href=\"x\"/></entry></feed>",
+        "~|~|~",
+        {"1|Type only|page4|~|~", "2|Only others|r3|~|~", "3|No relation|page2|~|~",
+            "4|Replies first|page|~|~"});
     layoutRow("atom link without href",
         "<feed><link>text</link><entry><title>E</title></entry></feed>", "~||~", {"1|E|~|~|~"});
     layoutRow("rss title in nested markup", nested(100), "x|~|~", {});
@@ -316,6 +330,84 @@ void TestFeedDocument::textMatchesTheDom()
     QCOMPARE(compared, 15);
 }
 
+void TestFeedDocument::declaredEntities_data()
+{
+    QTest::addColumn<QByteArray>("doc");
+    QTest::addColumn<QString>("title"); // null: refused
+    const auto doc = [](const QByteArray &declarations, const QByteArray &title) {
+        return "<?xml version=\"1.0\"?><!DOCTYPE rss [" + declarations + "]><rss><channel><title>"
+            + title + "</title><item><title>i</title></item></channel></rss>";
+    };
+    QTest::newRow("nbsp") << doc("<!ENTITY nbsp \"&#160;\">", "a&nbsp;b")
+                          << QStringLiteral("a\u00a0b");
+    // A whole HTML entity set, a few of them used.
+    QByteArray set;
+    for (int code = 160; code < 416; ++code)
+        set += "<!ENTITY e" + QByteArray::number(code) + " \"&#" + QByteArray::number(code)
+            + ";\">";
+    QTest::newRow("html entity set")
+        << doc(set, "&e169; &e252;&e223;") << QStringLiteral("\u00a9 \u00fc\u00df");
+    QTest::newRow("nested") << doc("<!ENTITY a \"xy\"><!ENTITY b \"&a;-&a;\">", "&b;&b;")
+                            << QStringLiteral("xy-xyxy-xy");
+    QTest::newRow("in an attribute")
+        << QByteArray("<!DOCTYPE feed [<!ENTITY h \"http://h/\">]><feed><entry><title>i</title>"
+                      "<link href=\"&h;p\"/></entry><title>t</title></feed>")
+        << QStringLiteral("t");
+    QTest::newRow("declared, never used")
+        << doc("<!ENTITY big \"" + QByteArray(4000, 'x') + "\">", "t") << QStringLiteral("t");
+
+    // Bombs and what is never fetched.
+    QTest::newRow("refers to itself") << doc("<!ENTITY a \"x&a;\">", "&a;") << QString();
+    QTest::newRow("refer to each other")
+        << doc("<!ENTITY a \"&b;\"><!ENTITY b \"&a;\">", "&a;") << QString();
+    const QByteArray wide = "<!ENTITY w \"" + QByteArray(200, 'w') + "\">";
+    QTest::newRow("within ten times the document")
+        << doc(wide, QByteArray("&w;").repeated(12)) << QString(2400, QLatin1Char('w'));
+    QTest::newRow("over ten times the document")
+        << doc(wide, QByteArray("&w;").repeated(30)) << QString();
+    QTest::newRow("external") << doc("<!ENTITY x SYSTEM \"file:///etc/passwd\">", "&x;")
+                              << QString();
+    QTest::newRow("external in the budget's disguise")
+        << doc("<!ENTITY x PUBLIC \"-//x\" \"http://127.0.0.1:9/x\">", "t") << QString();
+}
+
+void TestFeedDocument::declaredEntities()
+{
+    QFETCH(QByteArray, doc);
+    QFETCH(QString, title);
+    if (title.isNull()) {
+        QCOMPARE(process(doc), FeedDocument::NotADocument);
+        QCOMPARE(f->items(1), QStringList());
+        return;
+    }
+    QCOMPARE(process(doc), FeedDocument::Changed);
+    QCOMPARE(f->feedColumn(1, "channeltitle"), title);
+    if (doc.contains("&h;p"))
+        QCOMPARE(f->items(1), QStringList({"1|i|http://h/p|~|~"}));
+}
+
+void TestFeedDocument::sameTitleItems()
+{
+    // The lookup finds an item by feed, title and description through the index
+    // alone, however many items share the title.
+    QSqlQuery plan(f->db);
+    QVERIFY(plan.exec("EXPLAIN QUERY PLAN select itemid, link, toclear from items where "
+                      "channelid= '1' and title= 't' and description = 'd' LIMIT 1"));
+    QVERIFY(plan.next());
+    const QString detail = plan.value(3).toString();
+    QVERIFY2(detail.contains("description=?"), qPrintable(detail));
+
+    QByteArray items;
+    for (int n = 0; n < 2000; ++n)
+        items += item("Same", "http://l/" + QByteArray::number(n), "d" + QByteArray::number(n));
+    QCOMPARE(process(rss(items)), FeedDocument::Changed);
+    QCOMPARE(f->value("select count(distinct description) || '/' || max(itemid) from items"),
+        "2000/2000");
+    QCOMPARE(f->value("select description from items where itemid = 2000"), "d0");
+    QCOMPARE(process(rss(items)), FeedDocument::Unchanged);
+    QCOMPARE(f->value("select count(*) from items"), "2000");
+}
+
 void TestFeedDocument::hostileDocuments_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -328,6 +420,16 @@ void TestFeedDocument::hostileDocuments_data()
         QTest::newRow(qPrintable(name)) << in.readAll();
     }
     QTest::newRow("nested 200000 deep") << nested(200000);
+    // One entity just inside the reader's own bound, used until it would fill memory.
+    QTest::newRow("quadratic blow-up") << "<?xml version=\"1.0\"?><!DOCTYPE rss [<!ENTITY a \""
+            + QByteArray(4000, 'a') + "\">]><rss><channel><title>"
+            + QByteArray("&a;").repeated(100000) + "</title></channel></rss>";
+    QByteArray chain = "<!ENTITY e0 \"" + QByteArray(100, 'x') + "\">";
+    for (int n = 1; n < 40; ++n)
+        chain += "<!ENTITY e" + QByteArray::number(n) + " \"&e" + QByteArray::number(n - 1) + ";&e"
+            + QByteArray::number(n - 1) + ";\">";
+    QTest::newRow("doubling chain")
+        << "<!DOCTYPE rss [" + chain + "]><rss><channel><title>&e39;</title></channel></rss>";
 }
 
 void TestFeedDocument::hostileDocuments()
@@ -351,7 +453,8 @@ void TestFeedDocument::hostileDocuments()
 void TestFeedDocument::storageFailureLeavesNothing_data()
 {
     QTest::addColumn<QString>("failure");
-    for (const char *failure : {"rolled back mid-document", "read-only", "closed"})
+    for (const char *failure :
+        {"rolled back mid-document", "validators refused", "read-only", "closed"})
         QTest::newRow(failure) << failure;
 }
 
@@ -364,18 +467,25 @@ void TestFeedDocument::storageFailureLeavesNothing()
     if (failure == "rolled back mid-document") // by SQLite itself
         QVERIFY(f->exec("CREATE TRIGGER poison BEFORE INSERT ON items WHEN NEW.title = 'poison' "
                         "BEGIN SELECT RAISE(ROLLBACK, 'refused'); END"));
+    else if (failure == "validators refused") // they go with the items, or neither does
+        QVERIFY(f->exec("CREATE TRIGGER poison BEFORE INSERT ON feedvalidators "
+                        "BEGIN SELECT RAISE(ROLLBACK, 'refused'); END"));
     else if (failure == "read-only")
         QVERIFY(f->exec("PRAGMA query_only = 1"));
     else
         f->db.close();
     {
         FeedDocument document(&f->db, QStringLiteral("1"));
+        FeedValidators validators;
+        validators.etag = QStringLiteral("\"e\"");
+        document.setValidators(validators);
         QCOMPARE(document.process(doc), FeedDocument::StorageFailed);
         QVERIFY(!document.renamed());
     }
     QVERIFY(f->db.isOpen() || f->db.open());
     QVERIFY(f->exec("PRAGMA query_only = 0") && f->exec("DROP TRIGGER IF EXISTS poison"));
     QCOMPARE(f->items(1), QStringList());
+    QVERIFY(FeedValidators::load(f->db, 1).isEmpty());
     QCOMPARE(f->value("select ifnull(channeltitle, '~') || ifnull(description, '~') || charset "
                       "from feeds"),
         "~~utf-8");

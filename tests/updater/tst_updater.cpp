@@ -1,11 +1,14 @@
 #include "feedfixture.h"
 #include "host/protocol.h"
+#include "host/psettings.h"
 #include "host/recordingrouter.h"
 #include "host/request.h"
+#include "plugin/rsssettings.h"
 #include "tests/common/testhttpserver.h"
-#include "updater/httpconnection.h"
+#include "updater/feedvalidators.h"
 #include "updater/updater.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -14,9 +17,19 @@ namespace {
 QByteArray feedDocument(const QByteArray &title, int items = 2)
 {
     QByteArray doc = "<?xml version=\"1.0\"?><rss><channel><title>" + title + "</title>";
-    for (int i = 0; i < items; ++i)
+    for (int i = items - 1; i >= 0; --i)
         doc += "<item><title>" + title + " " + QByteArray::number(i) + "</title></item>";
     return doc + "</channel></rss>";
+}
+
+// Reports in the order feeds finished do not matter when several are in flight.
+QList<QVariantList> sorted(const QSignalSpy &spy)
+{
+    QList<QVariantList> reports(spy.cbegin(), spy.cend());
+    std::sort(reports.begin(), reports.end(), [](const QVariantList &a, const QVariantList &b) {
+        return a.at(0).toInt() < b.at(0).toInt();
+    });
+    return reports;
 }
 
 } // namespace
@@ -31,23 +44,37 @@ private slots:
 
     void proxyAnswerIsAwaited_data();
     void proxyAnswerIsAwaited();
-    void lastModifiedDecidesTheGet();
-    void fullRunsVisitKeysAsTextAndGetEachTime();
+    void validatorsSpanRuns_data();
+    void validatorsSpanRuns();
+    void failedTransferKeepsValidators_data();
+    void failedTransferKeepsValidators();
+    void transfersInFlight_data();
+    void transfersInFlight();
     void callsWhileBusy_data();
     void callsWhileBusy();
     void redirects_data();
     void redirects();
     void brokenServers_data();
     void brokenServers();
+    void refusedConnectionsEndAtOnce();
 
 private:
     // A started updater whose proxy request has been answered with "no proxy".
-    std::unique_ptr<Updater> startedUpdater(int timeoutMs = 500);
-    void addServedFeed(int id)
+    std::unique_ptr<Updater> startedUpdater(
+        int parallel = Updater::DefaultParallel, int headerTimeoutMs = 500);
+    void addServedFeed(int id, const TestHttpHeaders &validators = {})
     {
         const QByteArray path = "/f" + QByteArray::number(id);
         f->addFeed(id, server->url(path).toString());
-        server->setResponse(path, TestHttpResponse::ok(feedDocument("F" + QByteArray::number(id))));
+        server->setResponse(
+            path, TestHttpResponse::ok(feedDocument("F" + QByteArray::number(id)), validators));
+    }
+    QStringList requestsWith(const QByteArray &header) const
+    {
+        QStringList values;
+        for (const TestHttpRequest &r : server->requests())
+            values << QString::fromLatin1(r.header(header));
+        return values;
     }
 
     std::unique_ptr<FeedFixture> f;
@@ -65,16 +92,22 @@ void TestUpdater::init()
 
 void TestUpdater::cleanup()
 {
+    PSettings::instance()->remove(
+        RssSettings::name(RssSettings::ParallelUpdates), RssSettings::group());
     server.reset();
     router.reset();
     f.reset();
 }
 
-std::unique_ptr<Updater> TestUpdater::startedUpdater(int timeoutMs)
+std::unique_ptr<Updater> TestUpdater::startedUpdater(int parallel, int headerTimeoutMs)
 {
     auto updater = std::make_unique<Updater>(&f->db);
-    updater->setTimings(50, timeoutMs, timeoutMs + 300);
-    const int proxy = router->indexOf(1, 99);
+    updater->setParallel(parallel);
+    updater->setTimeouts(headerTimeoutMs, headerTimeoutMs + 300);
+    // This updater's proxy request is the latest one.
+    int proxy = -1;
+    for (int i = router->indexOf(1, 99); i >= 0; i = router->indexOf(1, 99, i + 1))
+        proxy = i;
     if (proxy < 0 || !router->answer(proxy, Protocol()))
         return nullptr;
     return updater;
@@ -120,107 +153,226 @@ void TestUpdater::proxyAnswerIsAwaited()
     QCOMPARE(reports, QList<QVariantList>({{1, true}}));
     const QByteArray url = answer == "http proxy" ? server->url("/f1").toEncoded() : "/f1";
     QCOMPARE((answer == "http proxy" ? proxy : *server).requestLines(),
-        QList<QByteArray>({"HEAD " + url, "GET " + url}));
+        QList<QByteArray>({"GET " + url}));
 }
 
-void TestUpdater::lastModifiedDecidesTheGet()
+void TestUpdater::validatorsSpanRuns_data()
 {
-    f->addFeed(1, server->url("/f1").toString());
-    server->setResponse("/f1",
-        TestHttpResponse::ok(feedDocument("F1"), {{"Last-Modified", "Tue, 04 Dec 2007 10:00"}}));
-    auto updater = startedUpdater();
-    QStringList events;
-    connect(updater.get(), &Updater::sendRenameFeed, this,
-        [&](int id) { events << QStringLiteral("rename %1").arg(id); });
-    connect(updater.get(), &Updater::newItems, this, [&](int id, bool changed) {
-        events << QStringLiteral("items %1 %2").arg(id).arg(changed);
-    });
-    QSignalSpy over(updater.get(), &Updater::queueEmpty);
-    QVERIFY(over.wait());
-    QCOMPARE(updater->lastOutcome(1), Updater::Changed);
-    QCOMPARE(f->feedColumn(1, "channeltitle"), QStringLiteral("F1"));
-
-    updater->updateAll(); // same Last-modified: HEAD only
-    QVERIFY(over.wait());
-    QCOMPARE(updater->lastOutcome(1), Updater::Unchanged);
-    QCOMPARE(server->requestCount("GET", "/f1"), 1);
-
-    updater->addFeed(1); // forgets the value: GET again
-    QVERIFY(over.wait());
-    QCOMPARE(server->requestCount("GET", "/f1"), 2);
-
-    server->setResponse("/f1",
-        TestHttpResponse::ok(feedDocument("F1", 3), {{"Last-Modified", "Wed, 05 Dec 2007"}}));
-    updater->update(1);
-    QVERIFY(over.wait());
-    QCOMPARE(server->requestCount("GET", "/f1"), 3);
-    // The first title renames the feed, before the feed's report.
-    QCOMPARE(events, QStringList({"rename 1", "items 1 1", "items 1 0", "items 1 0", "items 1 1"}));
-    for (const TestHttpRequest &request : server->requests())
-        QVERIFY(request.header("User-Agent").startsWith("pellix-News/"));
+    QTest::addColumn<TestHttpHeaders>("validators");
+    QTest::addColumn<QString>("ifNoneMatch"); // sent by the later runs
+    QTest::addColumn<QString>("ifModifiedSince");
+    const QByteArray date = "Tue, 04 Dec 2007 10:00:00 GMT";
+    QTest::newRow("etag") << TestHttpHeaders{{"ETag", "\"v1\""}} << "\"v1\""
+                          << "";
+    const QString dateText = QString::fromLatin1(date);
+    QTest::newRow("last-modified") << TestHttpHeaders{{"Last-Modified", date}} << "" << dateText;
+    QTest::newRow("both") << TestHttpHeaders{{"ETag", "W/\"v1\""}, {"Last-Modified", date}}
+                          << "W/\"v1\"" << dateText;
+    QTest::newRow("neither") << TestHttpHeaders{} << ""
+                             << "";
 }
 
-void TestUpdater::fullRunsVisitKeysAsTextAndGetEachTime()
+void TestUpdater::validatorsSpanRuns()
 {
-    for (int id : {2, 9, 10})
-        addServedFeed(id);
+    QFETCH(TestHttpHeaders, validators);
+    QFETCH(QString, ifNoneMatch);
+    QFETCH(QString, ifModifiedSince);
+    const bool conditional = !validators.isEmpty();
+    server->setValidating(true);
+    for (int id : {1, 2, 3})
+        addServedFeed(id, validators);
+    {
+        auto first = startedUpdater();
+        QSignalSpy over(first.get(), &Updater::queueEmpty);
+        QVERIFY(over.wait());
+    }
+    QCOMPARE(server->conditionalCount(), 0);
+    const QStringList stored = f->items(3);
+    QCOMPARE(stored.size(), 2);
+
+    // The next process knows what the last one fetched.
     auto updater = startedUpdater();
     QSignalSpy reports(updater.get(), &Updater::newItems);
     QSignalSpy over(updater.get(), &Updater::queueEmpty);
     QVERIFY(over.wait());
-    QCOMPARE(reports, QList<QVariantList>({{10, true}, {2, true}, {9, true}}));
-    updater->updateAll(); // no Last-modified: every run GETs again
+    QCOMPARE(sorted(reports), QList<QVariantList>({{1, false}, {2, false}, {3, false}}));
+    QCOMPARE(server->requestCount(), 6);
+    QCOMPARE(server->conditionalCount(), conditional ? 3 : 0);
+    QCOMPARE(server->notModifiedCount(), conditional ? 3 : 0);
+    QCOMPARE(requestsWith("If-None-Match").mid(3), QStringList(3, ifNoneMatch));
+    QCOMPARE(requestsWith("If-Modified-Since").mid(3), QStringList(3, ifModifiedSince));
+    QCOMPARE(updater->lastOutcome(3), Updater::Unchanged);
+    QCOMPARE(f->items(3), stored);
+
+    // A new subscription or "update now" fetches the document whatever it was.
+    updater->addFeed(2);
     QVERIFY(over.wait());
-    const QList<QByteArray> run
-        = {"HEAD /f10", "GET /f10", "HEAD /f2", "GET /f2", "HEAD /f9", "GET /f9"};
-    QCOMPARE(server->requestLines(), run + run);
+    QVERIFY(!server->requests().last().isConditional());
+    QCOMPARE(server->notModifiedCount(), conditional ? 3 : 0);
+
+    // A changed document is fetched and stored with its new validators.
+    TestHttpHeaders next = validators;
+    for (auto &field : next)
+        field.second.replace("v1", "v2").replace("2007", "2008");
+    server->setResponse("/f3", TestHttpResponse::ok(feedDocument("F3", 3), next));
+    updater->update(3);
+    QVERIFY(over.wait());
+    QCOMPARE(reports.last(), QVariantList({3, true}));
+    QCOMPARE(f->items(3).size(), 3);
+    const FeedValidators kept = FeedValidators::load(f->db, 3);
+    QCOMPARE(kept.etag, QString(ifNoneMatch).replace("v1", "v2"));
+    QCOMPARE(kept.lastModified, QString(ifModifiedSince).replace("2007", "2008"));
+}
+
+void TestUpdater::failedTransferKeepsValidators_data()
+{
+    QTest::addColumn<TestHttpResponse>("failure");
+    const TestHttpHeaders v2 = {{"ETag", "\"v2\""}};
+    TestHttpResponse cut = TestHttpResponse::ok(feedDocument("F1", 40), v2);
+    cut.dropAfterBytes = 120;
+    QTest::newRow("cut short") << cut;
+    TestHttpResponse trickle = TestHttpResponse::ok(feedDocument("F1", 40), v2);
+    trickle.chunkSize = 16;
+    trickle.chunkDelayMs = 100;
+    QTest::newRow("body too slow") << trickle;
+    QTest::newRow("server error with a feed body")
+        << TestHttpResponse::withStatus(500, v2, feedDocument("F1", 3));
+    QTest::newRow("not a feed") << TestHttpResponse::ok("<html><p>x<br></html>", v2);
+    QTest::newRow("silent") << TestHttpResponse::silence();
+    QTest::newRow("dropped") << TestHttpResponse::dropped();
+}
+
+void TestUpdater::failedTransferKeepsValidators()
+{
+    QFETCH(TestHttpResponse, failure);
+    server->setValidating(true);
+    addServedFeed(1, {{"ETag", "\"v1\""}});
+    auto updater = startedUpdater();
+    QSignalSpy over(updater.get(), &Updater::queueEmpty);
+    QVERIFY(over.wait());
+    const QStringList stored = f->items(1);
+
+    server->setResponse("GET", "/f1", failure);
+    updater->updateAll();
+    QVERIFY(over.wait(5000));
+    QCOMPARE(updater->lastOutcome(1), Updater::Failed);
+    QVERIFY(!updater->lastError(1).isEmpty());
+    QCOMPARE(FeedValidators::load(f->db, 1).etag, "\"v1\"");
+    QCOMPARE(f->items(1), stored);
+
+    // The next run asks with the old validators and gets the whole new document.
+    server->setResponse(
+        "GET", "/f1", TestHttpResponse::ok(feedDocument("F1", 3), {{"ETag", "\"v2\""}}));
+    updater->updateAll();
+    QVERIFY(over.wait(5000));
+    QCOMPARE(server->requests().last().header("If-None-Match"), "\"v1\"");
+    QCOMPARE(updater->lastOutcome(1), Updater::Changed);
+    QCOMPARE(updater->lastError(1), QString());
+    QCOMPARE(FeedValidators::load(f->db, 1).etag, "\"v2\"");
+    QCOMPARE(f->items(1).size(), 3);
+}
+
+void TestUpdater::transfersInFlight_data()
+{
+    QTest::addColumn<int>("parallel"); // the setting; 0: not set
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<int>("inFlight"); // at most, with 12 feeds
+    QTest::newRow("one at a time") << 1 << 1 << 1;
+    QTest::newRow("two") << 2 << 2 << 2;
+    QTest::newRow("default") << 0 << int(Updater::DefaultParallel) << int(Updater::DefaultParallel);
+    QTest::newRow("more than there are feeds") << 20 << 20 << 12;
+    QTest::newRow("below one") << -3 << 1 << 1;
+    QTest::newRow("above the bound") << 1000 << int(Updater::MaxParallel) << 12;
+}
+
+void TestUpdater::transfersInFlight()
+{
+    QFETCH(int, parallel);
+    QFETCH(int, expected);
+    QFETCH(int, inFlight);
+    if (parallel != 0)
+        RssSettings::setValue(RssSettings::ParallelUpdates, parallel);
+    for (int id = 1; id <= 12; ++id)
+        addServedFeed(id);
+    server->setAnswerDelay(200); // long enough for every free slot to be taken
+    Updater updater(&f->db);
+    QCOMPARE(updater.parallel(), expected);
+    QSignalSpy reports(&updater, &Updater::newItems);
+    QList<int> reportsAtEnd;
+    connect(&updater, &Updater::queueEmpty, this, [&] { reportsAtEnd << int(reports.size()); });
+    QVERIFY(router->answer(0, Protocol()));
+    QTRY_VERIFY_WITH_TIMEOUT(!reportsAtEnd.isEmpty(), 10000);
+    QCOMPARE(server->maxInFlight(), inFlight);
+    QCOMPARE(server->requestCount(), 12);
+    // The run ends once, after the last feed's report.
+    QCOMPARE(reportsAtEnd, QList<int>({12}));
+    for (const QVariantList &report : std::as_const(reports))
+        QCOMPARE(report.at(1).toBool(), true);
+    QCOMPARE(f->value("select count(*) from items"), "24");
 }
 
 void TestUpdater::callsWhileBusy_data()
 {
     QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("parallel");
+    QTest::addColumn<QList<QByteArray>>("requested"); // the first requests, in order
     QTest::addColumn<QList<QVariantList>>("reported");
+    using L = QList<QByteArray>;
     using R = QList<QVariantList>;
-    QTest::newRow("update prepends once")
-        << "update" << R{{3, true}, {7, true}, {4, true}, {5, true}};
-    // The aborted feed is not reported; the new run starts with the lowest key text.
-    QTest::newRow("updateAll restarts")
-        << "updateAll" << R{{3, true}, {3, false}, {4, true}, {5, true}};
-    QTest::newRow("removeFeed of the feed in flight") << "removeFeed" << R{{4, true}, {5, true}};
+    // 3 and 4 are slow; 7 is subscribed meanwhile and goes before the queued 5 and 6.
+    QTest::newRow("update goes first")
+        << "update" << 2 << L{"GET /f3", "GET /f4", "GET /f7", "GET /f5", "GET /f6"}
+        << R{{3, true}, {4, true}, {5, true}, {6, true}, {7, true}};
+    // 4 is in flight: it finishes, and the rebuilt queue starts again at the lowest key.
+    QTest::newRow("updateAll rebuilds the queue")
+        << "updateAll" << 1 << L{"GET /f3", "GET /f4", "GET /f3", "GET /f5", "GET /f6"}
+        << R{{3, true}, {3, false}, {4, true}, {5, true}, {6, true}};
+    QTest::newRow("removeFeed of a feed in flight")
+        << "removeFeed" << 1 << L{"GET /f3", "GET /f4", "GET /f5", "GET /f6"}
+        << R{{4, true}, {5, true}, {6, true}};
 }
 
 void TestUpdater::callsWhileBusy()
 {
     QFETCH(QString, call);
+    QFETCH(int, parallel);
+    QFETCH(QList<QByteArray>, requested);
     QFETCH(QList<QVariantList>, reported);
-    for (int id : {3, 4, 5})
+    for (int id : {3, 4, 5, 6})
         addServedFeed(id);
-    TestHttpResponse slow = TestHttpResponse::ok(feedDocument("F3"));
-    slow.delayMs = 300;
-    const QByteArray held = call == "updateAll" ? "/f4" : "/f3";
-    server->queueResponse("HEAD", held, call == "update" ? slow : TestHttpResponse::silence());
-    auto updater = startedUpdater(60000);
+    if (call == "removeFeed") {
+        server->queueResponse("GET", "/f3", TestHttpResponse::silence());
+    } else {
+        for (int id : {3, 4}) {
+            TestHttpResponse slow
+                = TestHttpResponse::ok(feedDocument("F" + QByteArray::number(id)));
+            slow.delayMs = 400 * (id - 2);
+            server->queueResponse("GET", "/f" + QByteArray::number(id), slow);
+        }
+    }
+    const QByteArray held = call == "update" ? "/f4" : call == "updateAll" ? "/f4" : "/f3";
+    auto updater = startedUpdater(parallel, 60000);
     QSignalSpy reports(updater.get(), &Updater::newItems);
     QSignalSpy over(updater.get(), &Updater::queueEmpty);
-    QTRY_COMPARE(server->requestCount("HEAD", held), 1);
+    QTRY_COMPARE(server->requestCount("GET", held), 1);
 
     if (call == "update") {
-        addServedFeed(7); // subscribed while the run goes on
+        addServedFeed(7);
         updater->addFeed(7);
-        updater->update(4); // already queued
-        updater->update(7); // already queued right after 3
+        updater->update(5); // already queued: stays where it is
+        updater->update(4); // in flight: nothing
     } else if (call == "updateAll") {
         updater->updateAll();
     } else {
         updater->removeFeed(3);
     }
-    QVERIFY(over.wait());
+    QVERIFY(over.wait(5000));
     QCOMPARE(over.size(), 1);
-    QCOMPARE(reports, reported);
-    if (call == "updateAll")
-        QCOMPARE(server->requestLines().mid(3, 2), QList<QByteArray>({"HEAD /f3", "GET /f3"}));
+    QCOMPARE(server->requestLines().mid(0, requested.size()), requested);
+    QCOMPARE(server->requestCount(), requested.size());
+    QCOMPARE(sorted(reports), reported);
     if (call == "removeFeed") {
-        QCOMPARE(updater->feedIds(), QList<int>({4, 5}));
+        QCOMPARE(updater->feedIds(), QList<int>({4, 5, 6}));
         QCOMPARE(updater->lastOutcome(3), Updater::NotFetched);
     }
 }
@@ -239,91 +391,110 @@ void TestUpdater::redirects()
     TestHttpServer &target = otherHost ? other : *server;
     target.setResponse("/moved", TestHttpResponse::ok(feedDocument("Moved")));
     f->addFeed(1, server->url("/old").toString());
-    server->setResponse("HEAD", "/old",
+    server->setResponse("/old",
         TestHttpResponse::redirect(
             301, otherHost ? other.baseUrl() + "/moved" : QByteArray("moved")));
     auto updater = startedUpdater();
     QSignalSpy reports(updater.get(), &Updater::newItems);
     QVERIFY(reports.wait());
     QCOMPARE(reports.at(0), QVariantList({1, true}));
-    QCOMPARE(target.requestLines().mid(target.requestCount() - 2),
-        QList<QByteArray>({"HEAD /moved", "GET /moved"}));
+    QCOMPARE(target.requestLines().last(), "GET /moved");
     QCOMPARE(updater->feedUrl(1), target.url("/moved"));
     QCOMPARE(f->feedColumn(1, "source"), server->url("/old").toString());
 
     updater->updateAll(); // the new address holds for later runs
     QVERIFY(reports.wait());
-    QCOMPARE(server->requestCount("HEAD", "/old"), 1);
-}
-
-static void brokenRow(const char *name, const QByteArray &method, const TestHttpResponse &response,
-    bool reported, const QString &source = QString())
-{
-    QTest::newRow(name) << method << response << reported << source;
+    QCOMPARE(server->requestCount("GET", "/old"), 1);
 }
 
 void TestUpdater::brokenServers_data()
 {
-    QTest::addColumn<QByteArray>("method"); // empty: HEAD and GET
     QTest::addColumn<TestHttpResponse>("response");
-    // A HEAD-phase end and a body that is no document are reported, a failed GET not.
-    QTest::addColumn<bool>("reported");
     QTest::addColumn<QString>("source"); // "%1": the server's port
-    for (int status : {300, 404, 405, 500, 204}) {
-        const QByteArray name = "HEAD status " + QByteArray::number(status);
-        brokenRow(name, "HEAD", TestHttpResponse::withStatus(status), true);
-    }
-    brokenRow("redirect loop", {}, TestHttpResponse::redirect(302, "/f1"), true);
-    brokenRow("silent on HEAD", "HEAD", TestHttpResponse::silence(), true);
-    brokenRow("drops the HEAD", "HEAD", TestHttpResponse::dropped(), true);
-    brokenRow("connection refused", "HEAD", {}, true, "http://127.0.0.1:1/f1");
-    brokenRow("https to a plain server", "HEAD", {}, true, "https://127.0.0.1:%1/f1");
+    QTest::addColumn<QString>("reason"); // the start of lastError; empty: any
+    const TestHttpHeaders etag = {{"ETag", "\"e\""}};
+    auto add = [](const char *name, const TestHttpResponse &response, const QString &reason,
+                   const QString &source = QString()) {
+        QTest::newRow(name) << response << source << reason;
+    };
+    add("404 with a feed body", TestHttpResponse::withStatus(404, etag, feedDocument("F1")),
+        "HTTP 404 Not Found");
+    add("500", TestHttpResponse::withStatus(500, etag, feedDocument("F1")),
+        "HTTP 500 Internal Server Error");
+    add("300 is not followed", TestHttpResponse::withStatus(300, {{"Location", "/f2"}}),
+        "HTTP 300");
+    add("redirect without a location", TestHttpResponse::withStatus(302), "HTTP 302");
+    add("redirect loop", TestHttpResponse::redirect(302, "/f1"), "too many redirects");
+    add("204", TestHttpResponse::withStatus(204, etag), "not a feed");
+    add("empty body", TestHttpResponse::ok("", etag), "not a feed");
+    add("not a feed document", TestHttpResponse::ok("<html><p>x<br></html>", etag), "not a feed");
+    add("silent", TestHttpResponse::silence(), "no answer");
     TestHttpResponse trickle = TestHttpResponse::ok(feedDocument("slow", 50));
     trickle.chunkSize = 16;
     trickle.chunkDelayMs = 100;
-    brokenRow("GET never ends", "GET", trickle, false);
-    brokenRow("silent on GET", "GET", TestHttpResponse::silence(), false);
-    brokenRow("drops the GET", "GET", TestHttpResponse::dropped(), false);
-    TestHttpResponse cut = TestHttpResponse::ok(feedDocument("cut", 50));
+    add("body never ends", trickle, "the transfer took too long");
+    add("dropped", TestHttpResponse::dropped(), QString());
+    TestHttpResponse cut = TestHttpResponse::ok(feedDocument("cut", 50), etag);
     cut.dropAfterBytes = 100;
-    brokenRow("body cut short", "GET", cut, false);
-    TestHttpResponse big = TestHttpResponse::ok(feedDocument("big", 200));
-    brokenRow("body too large", "GET", big, false);
+    add("body cut short", cut, QString());
+    TestHttpResponse big = TestHttpResponse::ok(feedDocument("big", 200), etag);
+    add("body too large", big, "The response body is too large");
     big.omitContentLength = true;
-    brokenRow("body too large, length unknown", "GET", big, false);
-    brokenRow("empty body", "GET", TestHttpResponse::ok(""), true);
-    brokenRow("not a feed document", "GET", TestHttpResponse::ok("<html><p>x<br></html>"), true);
+    add("body too large, length unknown", big, "The response body is too large");
+    add("connection refused", {}, "Connection refused", "http://127.0.0.1:1/f1");
+    add("https to a plain server", {}, QString(), "https://127.0.0.1:%1/f1");
 }
 
 void TestUpdater::brokenServers()
 {
-    QFETCH(QByteArray, method);
     QFETCH(TestHttpResponse, response);
-    QFETCH(bool, reported);
     QFETCH(QString, source);
+    QFETCH(QString, reason);
     addServedFeed(1);
     addServedFeed(2);
-    server->setResponse(method, "/f1", response);
+    server->setResponse("GET", "/f1", response);
+    if (source.contains(QLatin1String("%1")))
+        source = source.arg(server->port());
     if (!source.isEmpty())
-        f->exec(QStringLiteral("update feeds set source = '%1' where id = 1")
-                    .arg(source.arg(server->port())));
-    auto updater = startedUpdater();
-    updater->connection()->setMaxBodySize(4096);
+        f->exec(QStringLiteral("update feeds set source = '%1' where id = 1").arg(source));
+    auto updater = startedUpdater(1);
+    updater->setMaxBodySize(4096);
     QSignalSpy reports(updater.get(), &Updater::newItems);
+    QSignalSpy finished(updater.get(), &Updater::feedFinished);
     QSignalSpy over(updater.get(), &Updater::queueEmpty);
     QVERIFY(over.wait(10000));
 
-    // The broken feed never holds up the next one.
-    QList<QVariantList> expected = {{2, true}};
-    if (reported)
-        expected.prepend({1, false});
-    QCOMPARE(reports, expected);
+    // The broken feed ends with its reason and never holds up the next one.
+    QCOMPARE(reports, QList<QVariantList>({{1, false}, {2, true}}));
     QCOMPARE(updater->lastOutcome(1), Updater::Failed);
+    QVERIFY2(updater->lastError(1).startsWith(reason), qPrintable(updater->lastError(1)));
+    QVERIFY(!updater->lastError(1).isEmpty());
+    QCOMPARE(finished.at(0).at(1).value<Updater::Outcome>(), Updater::Failed);
+    QCOMPARE(finished.at(0).at(2).toString(), updater->lastError(1));
+    QCOMPARE(updater->lastOutcome(2), Updater::Changed);
+    QCOMPARE(updater->lastError(2), QString());
+    // Nothing of it is stored, not even its validators.
     QCOMPARE(f->items(1), QStringList());
-    if (method != "GET")
-        QCOMPARE(server->requestCount("GET", "/f1"), 0);
-    if (response.status == 302)
-        QCOMPARE(server->requestCount("HEAD", "/f1"), 1 + Updater::MaxRedirects);
+    QVERIFY(FeedValidators::load(f->db, 1).isEmpty());
+    if (response.status == 302 && !response.headers.isEmpty())
+        QCOMPARE(server->requestCount("GET", "/f1"), 1 + Updater::MaxRedirects);
+}
+
+void TestUpdater::refusedConnectionsEndAtOnce()
+{
+    for (int id = 1; id <= 5; ++id)
+        f->addFeed(id, QStringLiteral("http://127.0.0.1:1/f%1").arg(id));
+    addServedFeed(6);
+    QElapsedTimer clock;
+    clock.start();
+    auto updater = startedUpdater(1, 60000);
+    QSignalSpy over(updater.get(), &Updater::queueEmpty);
+    // No waiting for a timeout: the run is over as soon as the refusals are in.
+    QVERIFY(over.wait(5000));
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    for (int id = 1; id <= 5; ++id)
+        QCOMPARE(updater->lastError(id), "Connection refused");
+    QCOMPARE(updater->lastOutcome(6), Updater::Changed);
 }
 
 QTEST_GUILESS_MAIN(TestUpdater)
