@@ -37,7 +37,7 @@
 <context>
     <name>ClientApplication</name>
     <message>
-        <location filename="../clientapplication.cpp" line="+62"/>
+        <location filename="../clientapplication.cpp" line="+66"/>
         <source>pellix: the home folder %1 cannot be created.
 </source>
         <translation>pellix: Der Basisordner %1 kann nicht angelegt werden.
@@ -307,12 +307,12 @@
 <context>
     <name>HeadlessUpdate</name>
     <message>
-        <location filename="../headlessupdate.cpp" line="+31"/>
+        <location filename="../headlessupdate.cpp" line="+33"/>
         <source>This news plug-in cannot update feeds without a window.</source>
         <translation>Dieses Nachrichten-Plug-in kann Feeds nicht ohne Fenster aktualisieren.</translation>
     </message>
     <message>
-        <location line="+48"/>
+        <location line="+58"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1

@@ -151,7 +151,7 @@
 <context>
     <name>HttpConnection</name>
     <message>
-        <location filename="../../updater/httpconnection.cpp" line="+202"/>
+        <location filename="../../updater/httpconnection.cpp" line="+211"/>
         <location line="+12"/>
         <location line="+17"/>
         <source>The response body is too large</source>
@@ -533,7 +533,7 @@
         <translation>Meine Feeds</translation>
     </message>
     <message>
-        <location filename="../prssfeedplugin.cpp" line="+221"/>
+        <location filename="../prssfeedplugin.cpp" line="+222"/>
         <source>pellix News</source>
         <translation>pellix News</translation>
     </message>
@@ -543,7 +543,7 @@
         <translation>unbekannter Fehler</translation>
     </message>
     <message>
-        <location line="+714"/>
+        <location line="+737"/>
         <source>Delete News</source>
         <translation>Newsfeed löschen</translation>
     </message>
@@ -867,26 +867,6 @@
         <location line="+0"/>
         <source>Sunday</source>
         <translation>Sonntag</translation>
-    </message>
-    <message>
-        <location filename="../../updater/updater.cpp" line="+174"/>
-        <source>The server sent no complete answer within %1 s.</source>
-        <translation>Der Server hat innerhalb von %1 s keine vollständige Antwort geschickt.</translation>
-    </message>
-    <message>
-        <location line="+35"/>
-        <source>Too many redirections.</source>
-        <translation>Zu viele Weiterleitungen.</translation>
-    </message>
-    <message>
-        <location line="+48"/>
-        <source>The document is not an RSS, RDF or Atom feed, or it is not well-formed.</source>
-        <translation>Das Dokument ist kein RSS-, RDF- oder Atom-Feed oder nicht wohlgeformt.</translation>
-    </message>
-    <message>
-        <location line="+92"/>
-        <source>The server did not answer within %1 s.</source>
-        <translation>Der Server hat nicht innerhalb von %1 s geantwortet.</translation>
     </message>
 </context>
 <context>

@@ -147,9 +147,7 @@ void tst_ClientProcess::firstStartCreatesTheProfile()
         rows(database,
             QStringLiteral("select name from sqlite_master where type = 'table' order by name"))
             .join(QLatin1Char(',')),
-        QStringLiteral(
-            "feedhealth,feeds,feedvalidators,folder,items")); // feed health and validators have
-                                                              // tables of their own
+        QStringLiteral("feedhealth,feeds,feedvalidators,folder,items"));
     QCOMPARE(rows(database, QStringLiteral("select id, title from folder")),
         QStringList{QStringLiteral("1|My Feeds")});
     QCOMPARE(QDir(home.filePath(QStringLiteral("appdata"))).entryList(QDir::Files), QStringList());
@@ -411,79 +409,79 @@ void tst_ClientProcess::subscriptionListsWithoutAWindow()
         {QStringLiteral("--export-opml"), root.filePath(QStringLiteral("no/such/dir/x.opml"))});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("cannot be written"), run.err.constData());
-    void tst_ClientProcess::updateLinesArriveAsFeedsEnd()
-    {
-        // Through a pipe, a line is there when its feed ends, not when the run ends: the
-        // held feed keeps the client running while the others are already reported.
-        m_server.setResponse("/quick.xml", TestHttpResponse::ok(rss("Quick", {"q1"})));
-        m_server.setResponse(
-            "/gone.xml", TestHttpResponse::withStatus(404, {}, rss("Gone", {"g1"})));
-        m_server.setResponse("/held.xml", TestHttpResponse::silence());
-        QTemporaryDir home;
-        QStringList args
-            = {QStringLiteral("--home"), home.path(), QStringLiteral("--user"), QStringLiteral("5"),
-                QStringLiteral("--server"), home.filePath(QStringLiteral("s.sqlite"))};
-        for (const char *path : {"/quick.xml", "/gone.xml", "/held.xml", "/refused"}) {
-            const QByteArray base
-                = qstrcmp(path, "/refused") == 0 ? "http://127.0.0.1:1" : m_server.baseUrl();
-            args << QStringLiteral("--subscribe") << QString::fromLatin1(base + path);
-        }
-        args << QStringLiteral("--update");
+}
 
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process.setProcessEnvironment(env);
-        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pellix"), args);
-        QVERIFY(process.waitForStarted(10000));
-        QByteArray out;
-        QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).count('\n') >= 3, 20000);
-        const bool running = process.state() == QProcess::Running;
-        process.kill();
-        process.waitForFinished();
-        QVERIFY(running);
-
-        QStringList lines = QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        for (QString &line : lines)
-            line = line.section(QLatin1Char('\t'), 1); // the id depends on the order of subscribing
-        lines.sort();
-        QStringList expected = {m_server.baseUrl() + "/gone.xml\tfailed\tHTTP 404 Not Found",
-            m_server.baseUrl() + "/quick.xml\tchanged",
-            "http://127.0.0.1:1/refused\tfailed\tConnection refused"};
-        expected.sort();
-        QCOMPARE(lines, expected);
+void tst_ClientProcess::updateLinesArriveAsFeedsEnd()
+{
+    // Through a pipe, a line is there when its feed ends, not when the run ends: the
+    // held feed keeps the client running while the others are already reported.
+    m_server.setResponse("/quick.xml", TestHttpResponse::ok(rss("Quick", {"q1"})));
+    m_server.setResponse("/gone.xml", TestHttpResponse::withStatus(404, {}, rss("Gone", {"g1"})));
+    m_server.setResponse("/held.xml", TestHttpResponse::silence());
+    QTemporaryDir home;
+    QStringList args = {QStringLiteral("--home"), home.path(), QStringLiteral("--user"),
+        QStringLiteral("5"), QStringLiteral("--server"), home.filePath(QStringLiteral("s.sqlite"))};
+    for (const char *path : {"/quick.xml", "/gone.xml", "/held.xml", "/refused"}) {
+        const QByteArray base
+            = qstrcmp(path, "/refused") == 0 ? "http://127.0.0.1:1" : m_server.baseUrl();
+        args << QStringLiteral("--subscribe") << QString::fromLatin1(base + path);
     }
+    args << QStringLiteral("--update");
 
-    void tst_ClientProcess::secondRunTransfersNoUnchangedDocument()
-    {
-        TestHttpServer server;
-        server.setValidating(true);
-        server.setResponse("/a.xml", TestHttpResponse::ok(rss("A", {"a1"}), {{"ETag", "\"a\""}}));
-        server.setResponse("/b.xml",
-            TestHttpResponse::ok(
-                rss("B", {"b1", "b2"}), {{"Last-Modified", "Tue, 02 Jan 2024 10:00:00 GMT"}}));
-        QTemporaryDir home;
-        // The same command line twice, subscriptions included, as a cron job would run it.
-        const QStringList args = {QStringLiteral("--home"), home.path(), QStringLiteral("--user"),
-            QStringLiteral("6"), QStringLiteral("--server"),
-            home.filePath(QStringLiteral("s.sqlite")), QStringLiteral("--subscribe"),
-            QString::fromLatin1(server.baseUrl() + "/a.xml"), QStringLiteral("--subscribe"),
-            QString::fromLatin1(server.baseUrl() + "/b.xml"), QStringLiteral("--update")};
-        Run run = runClient(args);
-        QVERIFY2(run.exitCode == 0, run.err.constData());
-        QCOMPARE(run.out.count("\tchanged\n"), 2);
-        QCOMPARE(server.requestCount(), 2);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pellix"), args);
+    QVERIFY(process.waitForStarted(10000));
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).count('\n') >= 3, 20000);
+    const bool running = process.state() == QProcess::Running;
+    process.kill();
+    process.waitForFinished();
+    QVERIFY(running);
 
-        run = runClient(args);
-        QVERIFY2(run.exitCode == 0, run.err.constData());
-        QCOMPARE(run.out.count("\tunchanged\n"), 2);
-        QCOMPARE(server.requestCount(), 4);
-        QCOMPARE(server.conditionalCount(), 2);
-        QCOMPARE(server.notModifiedCount(), 2);
-        QCOMPARE(rows(home.filePath(QStringLiteral("profiles/6.rssdb")),
-                     QStringLiteral("select count(*) from items")),
-            QStringList{QStringLiteral("3")});
-    }
+    QStringList lines = QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (QString &line : lines)
+        line = line.section(QLatin1Char('\t'), 1); // the id depends on the order of subscribing
+    lines.sort();
+    QStringList expected = {m_server.baseUrl() + "/gone.xml\tfailed\tHTTP 404 Not Found",
+        m_server.baseUrl() + "/quick.xml\tchanged",
+        "http://127.0.0.1:1/refused\tfailed\tConnection refused"};
+    expected.sort();
+    QCOMPARE(lines, expected);
+}
 
-    QTEST_MAIN(tst_ClientProcess)
+void tst_ClientProcess::secondRunTransfersNoUnchangedDocument()
+{
+    TestHttpServer server;
+    server.setValidating(true);
+    server.setResponse("/a.xml", TestHttpResponse::ok(rss("A", {"a1"}), {{"ETag", "\"a\""}}));
+    server.setResponse("/b.xml",
+        TestHttpResponse::ok(
+            rss("B", {"b1", "b2"}), {{"Last-Modified", "Tue, 02 Jan 2024 10:00:00 GMT"}}));
+    QTemporaryDir home;
+    // The same command line twice, subscriptions included, as a cron job would run it.
+    const QStringList args = {QStringLiteral("--home"), home.path(), QStringLiteral("--user"),
+        QStringLiteral("6"), QStringLiteral("--server"), home.filePath(QStringLiteral("s.sqlite")),
+        QStringLiteral("--subscribe"), QString::fromLatin1(server.baseUrl() + "/a.xml"),
+        QStringLiteral("--subscribe"), QString::fromLatin1(server.baseUrl() + "/b.xml"),
+        QStringLiteral("--update")};
+    Run run = runClient(args);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out.count("\tchanged\n"), 2);
+    QCOMPARE(server.requestCount(), 2);
+
+    run = runClient(args);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out.count("\tunchanged\n"), 2);
+    QCOMPARE(server.requestCount(), 4);
+    QCOMPARE(server.conditionalCount(), 2);
+    QCOMPARE(server.notModifiedCount(), 2);
+    QCOMPARE(rows(home.filePath(QStringLiteral("profiles/6.rssdb")),
+                 QStringLiteral("select count(*) from items")),
+        QStringList{QStringLiteral("3")});
+}
+
+QTEST_MAIN(tst_ClientProcess)
 #include "tst_clientprocess.moc"
