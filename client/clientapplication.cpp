@@ -150,11 +150,11 @@ void ClientApplication::createRouter(const QString &home)
 
     // Offline there is no server at all: no store and no catalogue.
     if (!m_options.offline) {
-        m_store = std::make_unique<ServerStore>();
-        const QString file = m_options.serverFile.isEmpty()
+        const QString location = m_options.serverFile.isEmpty()
             ? QDir(home).filePath(QStringLiteral("server/store.sqlite"))
             : m_options.serverFile;
-        if (m_store->open(file)) {
+        m_store = ServerStore::forLocation(location);
+        if (m_store->open(location)) {
             m_router->setStore(m_store.get());
         } else {
             reportProblem(tr("%1 The client runs without a server; your local news are kept.")

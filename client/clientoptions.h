@@ -8,7 +8,7 @@ struct ClientOptions
 {
     QString home; // empty: the platform's per-user application data location
     quint32 user = 1;
-    QString serverFile; // empty: HOME/server/store.sqlite
+    QString serverFile; // a file or a postgresql:// address; empty: HOME/server/store.sqlite
     QString catalogueFile; // empty: the catalogue shipped with the client
     QString brand = QStringLiteral("pellix");
     QString proxy; // empty: the environment's proxy variables
@@ -24,4 +24,5 @@ struct ClientOptions
 
     // Runs that need no window.
     bool headless() const { return update || !importOpml.isEmpty() || !exportOpml.isEmpty(); }
+    QStringList copyStore; // FROM and TO: copy one server store into another and exit
 };

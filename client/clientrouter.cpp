@@ -157,7 +157,14 @@ void ClientRouter::answerFeedsAndSettings(Request *request)
             return;
         }
     }
-    answer(request, ServerStore::answer(m_store->record(user)));
+    bool read = false;
+    const UserRecord record = m_store->record(user, &read);
+    if (!read) {
+        emit serverProblem(m_store->errorString());
+        refuse(request, ClientMessage::ServerUnavailable);
+        return;
+    }
+    answer(request, ServerStore::answer(record));
 }
 
 void ClientRouter::applyToStore(Request *request)

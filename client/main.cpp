@@ -1,5 +1,6 @@
 #include "client/clientapplication.h"
 #include "client/commandline.h"
+#include "client/serverstore.h"
 
 #include <QApplication>
 
@@ -23,6 +24,21 @@ int main(int argc, char **argv)
         break;
     }
     const ClientOptions &options = commandLine.options();
+
+    if (!options.copyStore.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        int copied = 0;
+        QString error;
+        if (!ServerStore::copy(options.copyStore.at(0), options.copyStore.at(1), &copied, &error)) {
+            std::fprintf(stderr, "pellix: %s\n%s\n", qPrintable(error),
+                qPrintable(QCoreApplication::translate(
+                    "ServerStore", "Nothing was copied; both stores are as they were.")));
+            return 1;
+        }
+        std::printf("%s\n",
+            qPrintable(QCoreApplication::translate("ServerStore", "Users copied: %1").arg(copied)));
+        return 0;
+    }
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         // Headless runs need no display, and a run that only synchronises

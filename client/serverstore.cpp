@@ -1,26 +1,49 @@
 #include "serverstore.h"
 #include "fieldreader.h"
+#include "postgresserverstore.h"
 #include "protocolfields.h"
+#include "sqliteserverstore.h"
 
-#include <QCoreApplication>
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSqlError>
+#include <QRandomGenerator>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 
-// Files this class created carry this number, so that a foreign database is never taken for one.
-static const int StoreVersion = 1;
+#include <algorithm>
+#include <atomic>
+
+// Conflicts between writers are short: a few attempts with a growing, random
+// pause let every one of them through.
+static const int WriteAttempts = 12;
+
+// The column is quoted everywhere: "user" is a reserved word in PostgreSQL.
+#define USER_COLUMN "\"user\""
 
 ServerStore::ServerStore()
 {
-    static int instances = 0;
+    // Stores may be opened on several threads, each with its own connection.
+    static std::atomic<int> instances{0};
     m_connection = QStringLiteral("pellix_server_store_%1").arg(++instances);
 }
 
 ServerStore::~ServerStore()
 {
     close();
+}
+
+bool ServerStore::isDatabaseAddress(const QString &location)
+{
+    return location.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+        || location.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+std::unique_ptr<ServerStore> ServerStore::forLocation(const QString &location)
+{
+    if (isDatabaseAddress(location))
+        return std::make_unique<PostgresServerStore>();
+    return std::make_unique<SqliteServerStore>();
 }
 
 void ServerStore::close()
@@ -38,124 +61,226 @@ bool ServerStore::fail(const QString &what)
     return false;
 }
 
-bool ServerStore::open(const QString &file)
+bool ServerStore::run(QSqlQuery &query) const
 {
-    close();
-    m_error.clear();
-    m_file = file;
-    const QFileInfo info(file);
-    if (info.exists() && !info.isFile())
-        return fail(tr("The server store %1 is not a file.").arg(file));
-    if (!info.exists() && !QDir().mkpath(info.absolutePath()))
-        return fail(tr("The folder of the server store %1 cannot be created.").arg(file));
-
-    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    m_db.setDatabaseName(file);
-    // Two clients may share one store; let one wait briefly for the other's write.
-    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!m_db.open()) {
-        const QString reason = m_db.lastError().text();
-        close();
-        return fail(tr("The server store %1 cannot be opened: %2").arg(file, reason));
-    }
-
-    QSqlQuery query(m_db);
-    // SQLite opens lazily: a file that is not a database fails only at the first read.
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-        const QString reason = query.lastError().text();
-        close();
-        return fail(tr("The server store %1 cannot be read: %2").arg(file, reason));
-    }
-    const int version = query.value(0).toInt();
-    query.finish();
-    if (version != StoreVersion && (version != 0 || !m_db.tables(QSql::Tables).isEmpty())) {
-        close();
-        return fail(tr("The file %1 is not a pellix server store; it is left as it is.").arg(file));
-    }
-    // Every plug-in message is one small write: a journal that does not sync on
-    // each commit keeps a subscription run from waiting on the disk.
-    query.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    if (version == StoreVersion)
+    if (query.exec())
         return true;
+    m_statementError = query.lastError();
+    return false;
+}
 
-    const QStringList schema = {
-        QStringLiteral("CREATE TABLE users (user INTEGER PRIMARY KEY)"),
-        QStringLiteral("CREATE TABLE settings (user INTEGER, field INTEGER, value INTEGER, "
-                       "PRIMARY KEY(user, field))"),
-        QStringLiteral(
-            "CREATE TABLE feeds (user INTEGER, kind INTEGER, feedid INTEGER, title TEXT, "
-            "source TEXT, state INTEGER, PRIMARY KEY(user, kind, feedid))"),
-        QStringLiteral("CREATE TABLE folders (user INTEGER, position INTEGER, folderid INTEGER, "
-                       "title TEXT, PRIMARY KEY(user, position))"),
-        QStringLiteral("CREATE TABLE folderfeeds (user INTEGER, folder INTEGER, position INTEGER, "
-                       "kind INTEGER, feedid INTEGER, PRIMARY KEY(user, folder, position))"),
-        QStringLiteral("PRAGMA user_version = %1").arg(StoreVersion),
-    };
-    m_db.transaction();
-    for (const QString &statement : schema) {
-        if (!query.exec(statement)) {
-            const QString reason = query.lastError().text();
-            m_db.rollback();
-            close();
-            return fail(tr("The server store %1 cannot be created: %2").arg(file, reason));
-        }
-    }
-    if (!m_db.commit()) {
-        const QString reason = m_db.lastError().text();
-        close();
-        return fail(tr("The server store %1 cannot be created: %2").arg(file, reason));
-    }
+bool ServerStore::run(QSqlQuery &query, const QString &statement) const
+{
+    if (query.exec(statement))
+        return true;
+    m_statementError = query.lastError();
+    return false;
+}
+
+bool ServerStore::begin(bool write) const
+{
+    QSqlQuery query(m_db);
+    return run(query, beginStatement(write));
+}
+
+bool ServerStore::end(bool commit) const
+{
+    QSqlQuery query(m_db);
+    if (commit)
+        return run(query, QStringLiteral("COMMIT"));
+    query.exec(QStringLiteral("ROLLBACK"));
     return true;
+}
+
+bool ServerStore::write(const std::function<bool()> &work)
+{
+    if (!isOpen())
+        return fail(tr("The server store is not open."));
+    bool reconnected = false;
+    for (int attempt = 1;; ++attempt) {
+        m_error.clear();
+        m_statementError = QSqlError();
+        const bool begun = begin(true);
+        if (begun && work() && end(true))
+            return true;
+        if (begun)
+            end(false);
+        // A message that cannot be read fails the same way every time.
+        if (!m_error.isEmpty())
+            return false;
+        if (attempt == WriteAttempts || !isTransient(m_statementError)) {
+            // A database server that restarted has dropped the connection: one
+            // new connection, one more attempt.
+            const QSqlError error = m_statementError;
+            if (!reconnected && reconnect()) {
+                reconnected = true;
+                continue;
+            }
+            return fail(error.text());
+        }
+        QThread::msleep(QRandomGenerator::global()->bounded(1u, 5u * uint(attempt) + 2u));
+    }
+}
+
+bool ServerStore::reconnect()
+{
+    if (m_reconnecting || m_address.isEmpty())
+        return false;
+    {
+        QSqlQuery probe(m_db);
+        if (probe.exec(QStringLiteral("select 1")))
+            return false; // the connection works: the failure was the statement's own
+    }
+    m_reconnecting = true;
+    const bool ok = open(m_address);
+    m_reconnecting = false;
+    return ok;
+}
+
+bool ServerStore::createSchema(const QStringList &statements)
+{
+    return write([&] {
+        QSqlQuery query(m_db);
+        for (const QString &statement : statements) {
+            if (!run(query, statement))
+                return false;
+        }
+        return true;
+    });
+}
+
+bool ServerStore::lockUser(quint32 user)
+{
+    const QString statement = lockUserStatement();
+    if (statement.isEmpty())
+        return true;
+    QSqlQuery query(m_db);
+    query.prepare(statement);
+    query.bindValue(QStringLiteral(":user"), qint64(user));
+    return run(query);
 }
 
 bool ServerStore::hasUser(quint32 user) const
 {
     QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("select user from users where user = :user"));
+    query.prepare(
+        QStringLiteral("select " USER_COLUMN " from users where " USER_COLUMN " = :user"));
     query.bindValue(QStringLiteral(":user"), qint64(user));
-    return query.exec() && query.next();
+    return run(query) && query.next();
+}
+
+QList<quint32> ServerStore::readUsers() const
+{
+    QList<quint32> users;
+    QSqlQuery query(m_db);
+    run(query, QStringLiteral("select " USER_COLUMN " from users order by " USER_COLUMN));
+    while (query.next())
+        users.append(quint32(query.value(0).toLongLong()));
+    return users;
+}
+
+QList<quint32> ServerStore::users() const
+{
+    if (!isOpen() || !begin(false))
+        return {};
+    const QList<quint32> result = readUsers();
+    end(true);
+    return result;
 }
 
 bool ServerStore::addUser(quint32 user, const UserRecord &record)
 {
-    if (!isOpen())
-        return fail(tr("The server store is not open."));
-    if (hasUser(user))
-        return true;
-    m_db.transaction();
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("insert into users (user) values(:user)"));
-    query.bindValue(QStringLiteral(":user"), qint64(user));
-    bool ok = query.exec();
-    for (auto it = record.settings.cbegin(); ok && it != record.settings.cend(); ++it)
-        ok = writeSetting(user, it.key(), it.value());
-    for (const UserRecord::Feed &feed : record.feeds) {
-        if (ok)
-            ok = writeFeed(user, feed);
-    }
-    if (ok && !record.folders.isEmpty())
-        ok = writeFolders(user, record.folders);
-    if (!ok) {
-        m_error = query.lastError().text();
-        m_db.rollback();
-        return false;
-    }
-    return m_db.commit();
+    return write([&] {
+        QSqlQuery query(m_db);
+        // Two homes of a new user may meet the server at the same moment: the
+        // first one's record stays, the second one finds the user known.
+        query.prepare(QStringLiteral("insert into users (" USER_COLUMN ") values(:user) "
+                                     "on conflict (" USER_COLUMN ") do nothing"));
+        query.bindValue(QStringLiteral(":user"), qint64(user));
+        if (!run(query))
+            return false;
+        if (query.numRowsAffected() == 0)
+            return true;
+        query.finish();
+        return writeRecord(user, record);
+    });
 }
 
-UserRecord ServerStore::record(quint32 user) const
+bool ServerStore::writeRecord(quint32 user, const UserRecord &record)
+{
+    for (auto it = record.settings.cbegin(); it != record.settings.cend(); ++it) {
+        if (!writeSetting(user, it.key(), it.value()))
+            return false;
+    }
+    QSqlQuery query(m_db);
+    // A local database may name one feed twice; the server keeps it once.
+    query.prepare(QStringLiteral(
+        "insert into feeds (" USER_COLUMN ", kind, feedid, title, source, state) "
+        "values(:user, :kind, :feedid, :title, :source, :state) "
+        "on conflict (" USER_COLUMN ", kind, feedid) do update set "
+        "title = coalesce(excluded.title, feeds.title), "
+        "source = coalesce(nullif(excluded.source, ''), feeds.source), state = excluded.state"));
+    for (const UserRecord::Feed &feed : record.feeds) {
+        query.bindValue(QStringLiteral(":user"), qint64(user));
+        query.bindValue(QStringLiteral(":kind"), feed.kind);
+        query.bindValue(QStringLiteral(":feedid"), feed.id);
+        // A feed that has no title yet keeps none, so that readers still show its address.
+        query.bindValue(QStringLiteral(":title"),
+            feed.title.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(feed.title));
+        query.bindValue(
+            QStringLiteral(":source"), feed.source.isNull() ? QStringLiteral("") : feed.source);
+        query.bindValue(QStringLiteral(":state"), feed.state);
+        if (!run(query))
+            return false;
+    }
+    return record.folders.isEmpty() || writeFolders(user, record.folders);
+}
+
+bool ServerStore::removeUser(quint32 user)
+{
+    const QString where = QStringLiteral(" where " USER_COLUMN " = ") + QString::number(user);
+    QSqlQuery query(m_db);
+    for (const char *table : {"settings", "feeds", "folders", "folderfeeds", "users"}) {
+        if (!run(query, QStringLiteral("delete from ") + QLatin1String(table) + where))
+            return false;
+    }
+    return true;
+}
+
+UserRecord ServerStore::record(quint32 user, bool *ok) const
+{
+    m_statementError = QSqlError();
+    // One snapshot: a writer that commits meanwhile shows up completely or not at all.
+    const bool begun = isOpen() && begin(false);
+    const UserRecord result = begun ? readRecord(user) : UserRecord();
+    const bool read = begun && !m_statementError.isValid();
+    if (begun)
+        end(true);
+    if (!read) {
+        m_error = isOpen()
+            ? tr("The server store %1 cannot be read: %2").arg(m_location, m_statementError.text())
+            : tr("The server store is not open.");
+    }
+    if (ok)
+        *ok = read;
+    return read ? result : UserRecord();
+}
+
+UserRecord ServerStore::readRecord(quint32 user) const
 {
     UserRecord record;
     const QString who = QString::number(user);
     QSqlQuery query(m_db);
-    query.exec(QStringLiteral("select field, value from settings where user = ") + who
-        + QStringLiteral(" order by field"));
+    run(query,
+        QStringLiteral("select field, value from settings where " USER_COLUMN " = ") + who
+            + QStringLiteral(" order by field"));
     while (query.next())
         record.settings.insert(query.value(0).toInt(), query.value(1).toInt());
 
-    query.exec(QStringLiteral("select kind, feedid, title, source, state from feeds where user = ")
-        + who + QStringLiteral(" order by rowid"));
+    run(query,
+        QStringLiteral(
+            "select kind, feedid, title, source, state from feeds where " USER_COLUMN " = ")
+            + who + QStringLiteral(" order by ") + feedOrder());
     while (query.next()) {
         UserRecord::Feed feed;
         feed.kind = query.value(0).toInt();
@@ -166,8 +291,10 @@ UserRecord ServerStore::record(quint32 user) const
         record.feeds.append(feed);
     }
 
-    query.exec(QStringLiteral("select position, folderid, title from folders where user = ") + who
-        + QStringLiteral(" order by position"));
+    // All references at once, in folder order: one statement however many folders.
+    run(query,
+        QStringLiteral("select position, folderid, title from folders where " USER_COLUMN " = ")
+            + who + QStringLiteral(" order by position"));
     QList<int> positions;
     while (query.next()) {
         positions.append(query.value(0).toInt());
@@ -176,12 +303,13 @@ UserRecord ServerStore::record(quint32 user) const
         folder.title = query.value(2).toString();
         record.folders.append(folder);
     }
-    for (int i = 0; i < positions.size(); ++i) {
-        query.exec(QStringLiteral("select kind, feedid from folderfeeds where user = ") + who
-            + QStringLiteral(" and folder = ") + QString::number(positions.at(i))
-            + QStringLiteral(" order by position"));
-        while (query.next())
-            record.folders[i].feeds.append({query.value(0).toInt(), query.value(1).toInt()});
+    run(query,
+        QStringLiteral("select folder, kind, feedid from folderfeeds where " USER_COLUMN " = ")
+            + who + QStringLiteral(" order by folder, position"));
+    while (query.next()) {
+        const qsizetype index = positions.indexOf(query.value(0).toInt());
+        if (index >= 0)
+            record.folders[index].feeds.append({query.value(1).toInt(), query.value(2).toInt()});
     }
     return record;
 }
@@ -190,11 +318,12 @@ bool ServerStore::writeSetting(quint32 user, int field, int value)
 {
     QSqlQuery query(m_db);
     query.prepare(QStringLiteral(
-        "insert or replace into settings (user, field, value) values(:user, :field, :value)"));
+        "insert into settings (" USER_COLUMN ", field, value) values(:user, :field, :value) "
+        "on conflict (" USER_COLUMN ", field) do update set value = excluded.value"));
     query.bindValue(QStringLiteral(":user"), qint64(user));
     query.bindValue(QStringLiteral(":field"), field);
     query.bindValue(QStringLiteral(":value"), value);
-    return query.exec();
+    return run(query);
 }
 
 static QVariant textOrNull(const QString &text)
@@ -210,7 +339,7 @@ bool ServerStore::writeFeed(quint32 user, const UserRecord::Feed &feed)
     query.prepare(QStringLiteral(
         "update feeds set title = coalesce(:title, title), source = coalesce(:source, source), "
         "state = :state "
-        "where user = :user and kind = :kind and feedid = :feedid"));
+        "where " USER_COLUMN " = :user and kind = :kind and feedid = :feedid"));
     query.bindValue(QStringLiteral(":title"), textOrNull(feed.title));
     query.bindValue(
         QStringLiteral(":source"), feed.source.isEmpty() ? textOrNull(QString()) : feed.source);
@@ -218,51 +347,56 @@ bool ServerStore::writeFeed(quint32 user, const UserRecord::Feed &feed)
     query.bindValue(QStringLiteral(":user"), qint64(user));
     query.bindValue(QStringLiteral(":kind"), feed.kind);
     query.bindValue(QStringLiteral(":feedid"), feed.id);
-    if (!query.exec())
+    if (!run(query))
         return false;
     if (query.numRowsAffected() > 0)
         return true;
-    query.prepare(QStringLiteral("insert into feeds (user, kind, feedid, title, source, state) "
-                                 "values(:user, :kind, :feedid, :title, :source, :state)"));
+    query.prepare(
+        QStringLiteral("insert into feeds (" USER_COLUMN ", kind, feedid, title, source, state) "
+                       "values(:user, :kind, :feedid, :title, :source, :state)"));
     query.bindValue(QStringLiteral(":user"), qint64(user));
     query.bindValue(QStringLiteral(":kind"), feed.kind);
     query.bindValue(QStringLiteral(":feedid"), feed.id);
-    // A feed that has no title yet keeps none, so that readers still show its address.
     query.bindValue(QStringLiteral(":title"), textOrNull(feed.title));
     query.bindValue(
         QStringLiteral(":source"), feed.source.isNull() ? QStringLiteral("") : feed.source);
     query.bindValue(QStringLiteral(":state"), feed.state);
-    return query.exec();
+    return run(query);
 }
 
 bool ServerStore::writeFolders(quint32 user, const QList<UserRecord::Folder> &folders)
 {
     const QString who = QString::number(user);
     QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("delete from folders where user = ") + who)
-        || !query.exec(QStringLiteral("delete from folderfeeds where user = ") + who))
+    if (!run(query, QStringLiteral("delete from folders where " USER_COLUMN " = ") + who)
+        || !run(query, QStringLiteral("delete from folderfeeds where " USER_COLUMN " = ") + who))
         return false;
+    // Prepared once each: a layout of a hundred feeds is a hundred executions, not
+    // a hundred preparations.
+    QSqlQuery folderRow(m_db);
+    folderRow.prepare(
+        QStringLiteral("insert into folders (" USER_COLUMN ", position, folderid, title) "
+                       "values(:user, :position, :folderid, :title)"));
+    QSqlQuery feedRow(m_db);
+    feedRow.prepare(
+        QStringLiteral("insert into folderfeeds (" USER_COLUMN ", folder, position, kind, feedid) "
+                       "values(:user, :folder, :position, :kind, :feedid)"));
     for (int position = 0; position < folders.size(); ++position) {
         const UserRecord::Folder &folder = folders.at(position);
-        query.prepare(QStringLiteral("insert into folders (user, position, folderid, title) "
-                                     "values(:user, :position, :folderid, :title)"));
-        query.bindValue(QStringLiteral(":user"), qint64(user));
-        query.bindValue(QStringLiteral(":position"), position);
-        query.bindValue(QStringLiteral(":folderid"), folder.id);
-        query.bindValue(
+        folderRow.bindValue(QStringLiteral(":user"), qint64(user));
+        folderRow.bindValue(QStringLiteral(":position"), position);
+        folderRow.bindValue(QStringLiteral(":folderid"), folder.id);
+        folderRow.bindValue(
             QStringLiteral(":title"), folder.title.isNull() ? QStringLiteral("") : folder.title);
-        if (!query.exec())
+        if (!run(folderRow))
             return false;
         for (int i = 0; i < folder.feeds.size(); ++i) {
-            query.prepare(
-                QStringLiteral("insert into folderfeeds (user, folder, position, kind, feedid) "
-                               "values(:user, :folder, :position, :kind, :feedid)"));
-            query.bindValue(QStringLiteral(":user"), qint64(user));
-            query.bindValue(QStringLiteral(":folder"), position);
-            query.bindValue(QStringLiteral(":position"), i);
-            query.bindValue(QStringLiteral(":kind"), folder.feeds.at(i).first);
-            query.bindValue(QStringLiteral(":feedid"), folder.feeds.at(i).second);
-            if (!query.exec())
+            feedRow.bindValue(QStringLiteral(":user"), qint64(user));
+            feedRow.bindValue(QStringLiteral(":folder"), position);
+            feedRow.bindValue(QStringLiteral(":position"), i);
+            feedRow.bindValue(QStringLiteral(":kind"), folder.feeds.at(i).first);
+            feedRow.bindValue(QStringLiteral(":feedid"), folder.feeds.at(i).second);
+            if (!run(feedRow))
                 return false;
         }
     }
@@ -271,40 +405,96 @@ bool ServerStore::writeFolders(quint32 user, const QList<UserRecord::Folder> &fo
 
 bool ServerStore::apply(quint32 user, const Protocol &message, const FeedLookup &lookup)
 {
-    if (!isOpen())
-        return fail(tr("The server store is not open."));
-    // Changes for a user the server has no record of are not kept: the next
-    // synchronisation adopts that user's whole local state instead, and a record
-    // holding only these changes would make the answer drop everything else.
-    if (!hasUser(user))
-        return fail(tr("The server has no record of user %1 yet.").arg(user));
-    m_db.transaction();
-    bool ok = false;
-    switch (message.command()) {
-    case ClientMessage::SettingChanged:
-        ok = applySettings(user, message);
-        break;
-    case ClientMessage::FeedSubscribed:
-    case ClientMessage::FeedChanged:
-        ok = applyFeed(user, message, lookup);
-        break;
-    case ClientMessage::FeedUnsubscribed:
-        ok = applyUnsubscribed(user, message);
-        break;
-    case ClientMessage::FoldersChanged:
-        ok = applyFolders(user, message);
-        break;
-    default:
-        m_error = tr("The server does not keep message %1.").arg(message.command());
-        break;
+    return write([&] {
+        // Writers of one user take turns; other users are not held up.
+        if (!lockUser(user))
+            return false;
+        // Changes for a user the server has no record of are not kept: the next
+        // synchronisation adopts that user's whole local state instead, and a record
+        // holding only these changes would make the answer drop everything else.
+        if (!hasUser(user))
+            return fail(tr("The server has no record of user %1 yet.").arg(user));
+        switch (message.command()) {
+        case ClientMessage::SettingChanged:
+            return applySettings(user, message);
+        case ClientMessage::FeedSubscribed:
+        case ClientMessage::FeedChanged:
+            return applyFeed(user, message, lookup);
+        case ClientMessage::FeedUnsubscribed:
+            return applyUnsubscribed(user, message);
+        case ClientMessage::FoldersChanged:
+            return applyFolders(user, message);
+        default:
+            return fail(tr("The server does not keep message %1.").arg(message.command()));
+        }
+    });
+}
+
+bool ServerStore::copy(const QString &from, const QString &to, int *copied, QString *error)
+{
+    *copied = 0;
+    // A file the copy creates goes again when the copy fails: nothing is left behind.
+    const bool newFile = !isDatabaseAddress(to) && !QFileInfo::exists(to);
+    if (copyInto(from, to, copied, error))
+        return true;
+    if (newFile) {
+        for (const char *suffix : {"", "-wal", "-shm"})
+            QFile::remove(to + QLatin1String(suffix));
     }
-    if (!ok) {
-        if (m_error.isEmpty())
-            m_error = m_db.lastError().text();
-        m_db.rollback();
+    return false;
+}
+
+bool ServerStore::copyInto(const QString &from, const QString &to, int *copied, QString *error)
+{
+    // Opening creates an empty store: a mistyped source must not pass for one.
+    if (!isDatabaseAddress(from) && !QFileInfo(from).isFile()) {
+        *error = tr("The server store %1 does not exist.").arg(from);
         return false;
     }
-    return m_db.commit();
+    const std::unique_ptr<ServerStore> source = forLocation(from);
+    const std::unique_ptr<ServerStore> target = forLocation(to);
+    if (!source->open(from)) {
+        *error = source->errorString();
+        return false;
+    }
+    if (!target->open(to)) {
+        *error = target->errorString();
+        return false;
+    }
+    QList<QPair<quint32, UserRecord>> records;
+    if (!source->begin(false)) {
+        *error = source->m_statementError.text();
+        return false;
+    }
+    for (const quint32 user : source->readUsers())
+        records.append({user, source->readRecord(user)});
+    const bool read = !source->m_statementError.isValid();
+    source->end(true);
+    if (!read) {
+        *error = tr("The server store %1 cannot be read: %2")
+                     .arg(source->location(), source->m_statementError.text());
+        return false;
+    }
+    const bool written = target->write([&] {
+        // Ascending users: the same order as any other writer that holds several.
+        for (const auto &[user, record] : std::as_const(records)) {
+            if (!target->lockUser(user) || !target->removeUser(user))
+                return false;
+            QSqlQuery query(target->m_db);
+            query.prepare(QStringLiteral("insert into users (" USER_COLUMN ") values(:user)"));
+            query.bindValue(QStringLiteral(":user"), qint64(user));
+            if (!target->run(query) || !target->writeRecord(user, record))
+                return false;
+        }
+        return true;
+    });
+    if (!written) {
+        *error = tr("The server store %1 cannot be written: %2")
+                     .arg(target->location(), target->errorString());
+        return false;
+    }
+    *copied = int(records.size());
+    return true;
 }
 
 bool ServerStore::applySettings(quint32 user, const Protocol &message)
@@ -368,11 +558,11 @@ bool ServerStore::applyUnsubscribed(quint32 user, const Protocol &message)
     if (!reader.ok())
         return fail(tr("The feed message ends before its fields do."));
     QSqlQuery query(m_db);
-    const QString where = QStringLiteral(" where user = ") + QString::number(user)
+    const QString where = QStringLiteral(" where " USER_COLUMN " = ") + QString::number(user)
         + QStringLiteral(" and kind = ") + QString::number(kind) + QStringLiteral(" and feedid = ")
         + QString::number(id);
-    return query.exec(QStringLiteral("delete from feeds") + where)
-        && query.exec(QStringLiteral("delete from folderfeeds") + where);
+    return run(query, QStringLiteral("delete from feeds") + where)
+        && run(query, QStringLiteral("delete from folderfeeds") + where);
 }
 
 bool ServerStore::applyFolders(quint32 user, const Protocol &message)

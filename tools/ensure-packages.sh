@@ -3,8 +3,10 @@
 # those that are missing; does nothing (and prints nothing) when all are there.
 set -euo pipefail
 
+# postgresql and libqt6sql6-psql: the PostgreSQL server store, and the server
+# its tests start for themselves.
 packages=(cmake g++ ninja-build qt6-base-dev qt6-webengine-dev libqt6sql6-sqlite
-          qt6-tools-dev qt6-l10n-tools)
+          qt6-tools-dev qt6-l10n-tools postgresql libqt6sql6-psql)
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "Not a Debian system: make sure these are installed: ${packages[*]}" >&2

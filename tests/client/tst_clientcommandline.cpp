@@ -40,10 +40,16 @@ void tst_CommandLine::acceptsEveryFlag()
     QCOMPARE(line.options().user, 1u);
     QCOMPARE(line.options().brand, QStringLiteral("pellix"));
 
+    QCOMPARE(line.parse(words(QStringLiteral(
+                 "pellix --copy-store s.sqlite postgresql://news@127.0.0.1:5433/news"))),
+        CommandLine::Run);
+    QCOMPARE(line.options().copyStore,
+        words(QStringLiteral("s.sqlite postgresql://news@127.0.0.1:5433/news")));
+
     QCOMPARE(line.parse(words(QStringLiteral("pellix --help"))), CommandLine::Help);
-    for (const char *flag :
-        {"--home", "--user", "--server", "--catalogue", "--brand", "--proxy", "--offline",
-            "--message-log", "--lang", "--open", "--subscribe", "--update", "--quit-after-sync"})
+    for (const char *flag : {"--home", "--user", "--server", "--catalogue", "--brand", "--proxy",
+             "--offline", "--message-log", "--lang", "--open", "--subscribe", "--update",
+             "--quit-after-sync", "--copy-store"})
         QVERIFY2(line.helpText().contains(QLatin1String(flag)), flag);
 }
 
@@ -60,7 +66,9 @@ void tst_CommandLine::refusesBadInput_data()
         {"open", "--open mail", "mail"}, {"proxy scheme", "--proxy ftp://p:21", "ftp://p:21"},
         {"subscribe not a web address", "--subscribe file:///etc/passwd", "file:///etc/passwd"},
         {"subscribe without host", "--subscribe http://", "http://"},
-        {"open while headless", "--update --open=viewer", "--update"}};
+        {"open while headless", "--update --open=viewer", "--update"},
+        {"copy without target", "--copy-store a.sqlite", "--copy-store"},
+        {"copy of three", "--copy-store a b c", "--copy-store"}};
     for (const auto &row : rows)
         QTest::newRow(row[0]) << QString::fromLatin1(row[1]) << QString::fromLatin1(row[2]);
 }

@@ -1,10 +1,12 @@
 #include "client/newsdisplay.h"
+#include "client/serverstore.h"
 #include "host/pdir.h"
 #include "host/psettings.h"
 #include "plugin/feeddatabase.h"
 #include "plugin/opmldocument.h"
 
 #include "testhttpserver.h"
+#include "testpostgres.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -13,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -20,6 +23,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <memory>
+#include <vector>
 
 static QByteArray rss(const QByteArray &title, const QList<QByteArray> &items)
 {
@@ -112,7 +118,10 @@ class tst_ClientProcess : public QObject
 private slots:
     void initTestCase();
     void firstStartCreatesTheProfile();
+    void roundTripThroughTheServerStore_data();
     void roundTripThroughTheServerStore();
+    void manyClientsShareOneDatabase();
+    void copyStoreMovesEveryUser();
     void badInputKeepsTheLocalState_data();
     void badInputKeepsTheLocalState();
     void subscriptionListsWithoutAWindow();
@@ -120,8 +129,29 @@ private slots:
     void secondRunTransfersNoUnchangedDocument();
 
 private:
+    // A new, empty PostgreSQL store of the test's own server; empty when this
+    // machine has none to start (the reason is in m_postgresProblem).
+    QString newDatabase();
+
     TestHttpServer m_server;
+    TestPostgres m_postgres;
+    QString m_postgresProblem;
+    bool m_postgresTried = false;
 };
+
+QString tst_ClientProcess::newDatabase()
+{
+    if (!m_postgresTried) {
+        m_postgresTried = true;
+        m_postgresProblem = TestPostgres::missing();
+        if (m_postgresProblem.isEmpty())
+            m_postgres.start(&m_postgresProblem);
+    }
+    if (!m_postgresProblem.isEmpty())
+        return QString();
+    const QString database = m_postgres.createDatabase(&m_postgresProblem);
+    return database.isEmpty() ? QString() : m_postgres.address(database);
+}
 
 void tst_ClientProcess::initTestCase()
 {
@@ -170,11 +200,22 @@ void tst_ClientProcess::firstStartCreatesTheProfile()
     QVERIFY2(sent.indexOf(QStringLiteral("41,1,732=DE")) > 0, qPrintable(sent.join(' ')));
 }
 
+void tst_ClientProcess::roundTripThroughTheServerStore_data()
+{
+    QTest::addColumn<bool>("postgresql");
+    QTest::newRow("sqlite") << false;
+    QTest::newRow("postgresql") << true;
+}
+
 void tst_ClientProcess::roundTripThroughTheServerStore()
 {
+    QFETCH(bool, postgresql);
     QTemporaryDir root;
     const QString homeA = root.filePath(QStringLiteral("a"));
-    const QString store = root.filePath(QStringLiteral("shared/store.sqlite"));
+    const QString store
+        = postgresql ? newDatabase() : root.filePath(QStringLiteral("shared/store.sqlite"));
+    if (store.isEmpty())
+        QSKIP(qPrintable(m_postgresProblem));
     const QString databaseA = homeA + QStringLiteral("/profiles/21.rssdb");
     const QString settingsA = homeA + QStringLiteral("/settings/21.ini");
     const QString world = QString::fromLatin1(m_server.baseUrl() + "/world.xml");
@@ -242,11 +283,132 @@ void tst_ClientProcess::roundTripThroughTheServerStore()
                  .toInt(),
         13);
 
-    // A second home on the same server sees the same subscriptions and folders.
+    // A second home on the same server sees the same subscriptions, folders and settings.
     const QString homeB = root.filePath(QStringLiteral("b"));
     run = start(homeB, {QStringLiteral("--quit-after-sync")});
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QCOMPARE(rows(homeB + QStringLiteral("/profiles/21.rssdb"), layout), expected);
+    QCOMPARE(QSettings(homeB + QStringLiteral("/settings/21.ini"), QSettings::IniFormat)
+                 .value(QStringLiteral("RSS/MaxItemsInViewer"))
+                 .toInt(),
+        13);
+}
+
+void tst_ClientProcess::manyClientsShareOneDatabase()
+{
+    const QString store = newDatabase();
+    if (store.isEmpty())
+        QSKIP(qPrintable(m_postgresProblem));
+    // Users 31 to 34 start with one feed each that the server already knows, in
+    // the server already; then two homes per user subscribe at once. The homes
+    // of a user number new feeds alike, so both subscribe to the same addresses
+    // in the same order: their writes meet on the same rows.
+    const int users = 4;
+    {
+        const auto server = ServerStore::forLocation(store);
+        QVERIFY2(server->open(store), qPrintable(server->errorString()));
+        for (int u = 0; u < users; ++u) {
+            UserRecord record;
+            record.feeds.append({2, 1, QStringLiteral("Known"),
+                QStringLiteral("http://127.0.0.1:9/known-%1.xml").arg(u), 3});
+            record.folders.append({1, QStringLiteral("My Feeds"), {{2, 1}}});
+            QVERIFY(server->addUser(31 + u, record));
+        }
+    }
+    QTemporaryDir root;
+    std::vector<std::unique_ptr<QProcess>> clients;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const auto address = [](int user, int feed) {
+        return QStringLiteral("http://127.0.0.1:9/u%1-f%2.xml").arg(user).arg(feed);
+    };
+    for (int i = 0; i < 2 * users; ++i) {
+        const int u = i % users;
+        QStringList arguments = {QStringLiteral("--home"), root.filePath(QString::number(i)),
+            QStringLiteral("--user"), QString::number(31 + u), QStringLiteral("--server"), store,
+            QStringLiteral("--quit-after-sync")};
+        for (int f = 0; f < 3; ++f) {
+            arguments << QStringLiteral("--subscribe") << address(u, f);
+        }
+        auto client = std::make_unique<QProcess>();
+        client->setProcessEnvironment(env);
+        client->setProcessChannelMode(QProcess::MergedChannels);
+        client->start(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/pellix"), arguments);
+        clients.push_back(std::move(client));
+    }
+    for (const auto &client : clients) {
+        QVERIFY(client->waitForFinished(120000));
+        QVERIFY2(client->exitStatus() == QProcess::NormalExit && client->exitCode() == 0,
+            client->readAll().constData());
+    }
+
+    const auto server = ServerStore::forLocation(store);
+    QVERIFY(server->open(store));
+    for (int u = 0; u < users; ++u) {
+        const UserRecord record = server->record(31 + u);
+        QSet<QString> sources;
+        QSet<int> ids;
+        for (const UserRecord::Feed &feed : record.feeds) {
+            sources.insert(feed.source);
+            ids.insert(feed.id);
+        }
+        // Every subscription arrived, each feed once, and nothing of another user.
+        const QSet<QString> expected = {QStringLiteral("http://127.0.0.1:9/known-%1.xml").arg(u),
+            address(u, 0), address(u, 1), address(u, 2)};
+        QCOMPARE(sources, expected);
+        QCOMPARE(record.feeds.size(), 4);
+        QCOMPARE(ids.size(), 4);
+        // The layout is one client's whole message: every feed it names is known.
+        QVERIFY(!record.folders.isEmpty());
+        for (const UserRecord::Folder &folder : record.folders) {
+            for (const auto &ref : folder.feeds)
+                QVERIFY(ids.contains(ref.second));
+        }
+    }
+}
+
+void tst_ClientProcess::copyStoreMovesEveryUser()
+{
+    const QString database = newDatabase();
+    if (database.isEmpty())
+        QSKIP(qPrintable(m_postgresProblem));
+    QTemporaryDir root;
+    const QString file = root.filePath(QStringLiteral("store.sqlite"));
+    const QString back = root.filePath(QStringLiteral("back/store.sqlite"));
+    {
+        const auto server = ServerStore::forLocation(file);
+        QVERIFY(server->open(file));
+        for (const quint32 user : {3u, 5u}) {
+            UserRecord record;
+            record.settings.insert(780, int(user));
+            record.feeds.append({2, 1, QStringLiteral("Mine"), QStringLiteral("http://own/"), 3});
+            record.folders.append({1, QStringLiteral("My Feeds"), {{2, 1}}});
+            QVERIFY(server->addUser(user, record));
+        }
+    }
+    Run run = runClient({QStringLiteral("--copy-store"), file, database});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out.trimmed(), QByteArray("Users copied: 2"));
+    run = runClient({QStringLiteral("--copy-store"), database, back});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(rows(back, QStringLiteral("select user, field, value from settings order by user")),
+        (QStringList{QStringLiteral("3|780|3"), QStringLiteral("5|780|5")}));
+    QCOMPARE(rows(back, QStringLiteral("select user, source from feeds order by user")),
+        (QStringList{QStringLiteral("3|http://own/"), QStringLiteral("5|http://own/")}));
+
+    // A source that is not there copies nothing and creates nothing.
+    const QString missing = root.filePath(QStringLiteral("missing.sqlite"));
+    run = runClient({QStringLiteral("--copy-store"), missing, back});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(missing.toLocal8Bit()), run.err.constData());
+    QVERIFY(!QFile::exists(missing));
+
+    // A database that is not there: a clear message, nothing copied.
+    run = runClient({QStringLiteral("--copy-store"), file,
+        QStringLiteral("postgresql://pellix@127.0.0.1:%1/nosuchdb").arg(m_postgres.port())});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("nosuchdb"), run.err.constData());
 }
 
 void tst_ClientProcess::badInputKeepsTheLocalState_data()
@@ -259,6 +421,9 @@ void tst_ClientProcess::badInputKeepsTheLocalState_data()
     QTest::newRow("offline") << QStringLiteral("--offline") << false << 0 << QString();
     QTest::newRow("corrupt store")
         << QStringLiteral("--server GARBAGE") << false << 0 << QStringLiteral("GARBAGE");
+    QTest::newRow("unreachable database")
+        << QStringLiteral("--server postgresql://pellix@127.0.0.1:1/news") << false << 0
+        << QStringLiteral("postgresql://pellix@127.0.0.1:1/news cannot be reached");
     QTest::newRow("corrupt catalogue")
         << QStringLiteral("--catalogue GARBAGE") << false << 0 << QStringLiteral("GARBAGE");
     QTest::newRow("corrupt database")

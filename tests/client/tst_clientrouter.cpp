@@ -2,7 +2,7 @@
 #include "client/clientrouter.h"
 #include "client/messagelog.h"
 #include "client/protocolfields.h"
-#include "client/serverstore.h"
+#include "client/sqliteserverstore.h"
 
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdir.h"
@@ -76,7 +76,7 @@ void tst_ClientRouter::init()
     PDir::setHomePath(m_home->path());
     CPxBuddy_Administrator::Instance().reset();
     CPxBuddy_Administrator::Instance().signIn(12);
-    m_store = std::make_unique<ServerStore>();
+    m_store = std::make_unique<SqliteServerStore>();
     QVERIFY(m_store->open(m_home->filePath(QStringLiteral("server/store.sqlite"))));
     QVERIFY(m_catalogue.load(Catalogue::builtInFile()));
     m_router = std::make_unique<ClientRouter>();
