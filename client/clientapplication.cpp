@@ -2,6 +2,7 @@
 #include "catalogue.h"
 #include "clientrouter.h"
 #include "clientwindow.h"
+#include "headlessdiscovery.h"
 #include "headlesstransfer.h"
 #include "headlessupdate.h"
 #include "languagemanager.h"
@@ -10,6 +11,7 @@
 #include "newsdisplay.h"
 #include "pluginhost.h"
 #include "protocolfields.h"
+#include "proxyconfig.h"
 #include "serverstore.h"
 
 #include "host/cpxbuddy_administrator.h"
@@ -19,15 +21,22 @@
 #include "host/wrapplugin.h"
 #include "host/wrappluginhelper.h"
 #include "plugin/rsssettings.h"
+#include "updater/httpconnection.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMetaObject>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
+
+QString ClientApplication::clientSettingsFile()
+{
+    return QDir(PDir::homePath()).filePath(QStringLiteral("client.ini"));
+}
 
 ClientApplication::ClientApplication(const ClientOptions &options, QObject *parent)
     : QObject(parent), m_options(options)
@@ -43,6 +52,22 @@ ClientApplication::ClientApplication(const ClientOptions &options, QObject *pare
 ClientApplication::~ClientApplication()
 {
     shutdown();
+}
+
+int ClientApplication::discover(const ClientOptions &options)
+{
+    QFile output;
+    QFile errors;
+    output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    errors.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    const ProxyConfig proxy = options.proxy.isEmpty()
+        ? ProxyConfig::fromEnvironment(QProcessEnvironment::systemEnvironment())
+        : ProxyConfig::fromUrl(options.proxy);
+    const Protocol answer = proxy.answer();
+    HeadlessDiscovery run(HttpConnection::proxyFromReply(&answer), &output, &errors);
+    QObject::connect(&run, &HeadlessDiscovery::finished, qApp, &QCoreApplication::exit);
+    run.start(QUrl(options.discover));
+    return QCoreApplication::exec();
 }
 
 ClientWindow *ClientApplication::window() const
@@ -120,7 +145,12 @@ void ClientApplication::createWindow()
         [this] { deliver(ClientMessage::OpenSubscriptionWizard, Protocol()); });
     connect(m_window, &ClientWindow::settingsRequested, this,
         [this] { deliver(ClientMessage::OpenSettings, Protocol()); });
-    connect(m_window, &ClientWindow::languageRequested, this, &ClientApplication::setLanguage);
+    connect(m_window, &ClientWindow::languageRequested, this, [this](const QString &code) {
+        setLanguage(code);
+        // The menu's choice is kept for the next start.
+        QSettings(clientSettingsFile(), QSettings::IniFormat)
+            .setValue(QStringLiteral("language"), code);
+    });
     NewsDisplay *display = m_window->display();
     connect(display, &NewsDisplay::openItemRequested, this, &ClientApplication::openViewer);
     connect(display, &NewsDisplay::itemMarkedRead, this, &ClientApplication::itemMarkedRead);
@@ -180,8 +210,13 @@ bool ClientApplication::loadPlugin()
     // The translations of the plug-in live in its library: the language is set
     // once it is loaded and before it creates anything that shows text.
     m_languages = std::make_unique<LanguageManager>();
-    if (!m_options.language.isEmpty())
-        setLanguage(m_options.language);
+    const QString language = m_options.language.isEmpty()
+        ? QSettings(clientSettingsFile(), QSettings::IniFormat)
+              .value(QStringLiteral("language"))
+              .toString()
+        : m_options.language;
+    if (!language.isEmpty())
+        setLanguage(language);
 
     if (m_options.update) {
         m_headless

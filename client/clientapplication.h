@@ -37,6 +37,12 @@ public:
     // Shuts the plug-in down and deletes it; safe to call twice.
     void shutdown();
 
+    // Runs --discover in the running core application's loop; returns the exit code.
+    static int discover(const ClientOptions &options);
+
+    // The client's own settings below its home: the language chosen in the menu.
+    static QString clientSettingsFile();
+
     ClientWindow *window() const;
     PluginHost *pluginHost() const { return m_host.get(); }
 

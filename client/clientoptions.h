@@ -18,6 +18,7 @@ struct ClientOptions
     QString open; // "viewer", "wizard", "settings" or empty
     QStringList subscribe;
     bool update = false;
+    QString discover; // an address: find its feeds without a window, print them, exit
     bool quitAfterSync = false;
     QString importOpml; // a subscription list to import, "-" for standard input
     QString exportOpml; // where to write the subscription list, "-" for standard output

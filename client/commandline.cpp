@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "wizard/feeddiscovery.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QUrl>
@@ -57,6 +59,10 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption update(QStringLiteral("update"),
         tr("Without a window: update every subscribed feed once, print one line per feed "
            "(id, address, changed|unchanged|failed) and exit."));
+    const QCommandLineOption discover(QStringLiteral("discover"),
+        tr("Without a window: print the feeds found at URL, one line each "
+           "(address, type, title), and exit."),
+        QStringLiteral("URL"));
     const QCommandLineOption quitAfterSync(QStringLiteral("quit-after-sync"),
         tr("Quit as soon as the feeds and settings have been synchronised."));
 
@@ -73,7 +79,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
            "addresses), all or nothing, and exit. Usage: pellix --copy-store FROM TO"));
 
     parser.addOptions({help, home, user, server, catalogue, brand, proxy, offline, messageLog, lang,
-        open, subscribe, update, quitAfterSync, importOpml, exportOpml, copyStore});
+        open, subscribe, update, discover, quitAfterSync, importOpml, exportOpml, copyStore});
     m_help = parser.helpText();
     // The usage line names the program as users call it, whatever its path.
     const qsizetype usageEnd = m_help.indexOf(QLatin1String(" [options]"));
@@ -120,8 +126,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         || !single(server, &m_options.serverFile) || !single(catalogue, &m_options.catalogueFile)
         || !single(brand, &m_options.brand) || !single(proxy, &m_options.proxy)
         || !single(messageLog, &m_options.messageLog) || !single(lang, &m_options.language)
-        || !single(open, &m_options.open) || !single(importOpml, &m_options.importOpml)
-        || !single(exportOpml, &m_options.exportOpml))
+        || !single(open, &m_options.open) || !single(discover, &m_options.discover)
+        || !single(importOpml, &m_options.importOpml) || !single(exportOpml, &m_options.exportOpml))
         return Error;
 
     if (!userText.isEmpty()) {
@@ -168,6 +174,18 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     m_options.offline = parser.isSet(offline);
     m_options.update = parser.isSet(update);
     m_options.quitAfterSync = parser.isSet(quitAfterSync);
+    if (parser.isSet(discover)) {
+        const QString address = FeedDiscovery::addressFromInput(m_options.discover);
+        if (!isWebUrl(QUrl(address))) {
+            m_error = tr("--discover needs a web address, not '%1'.").arg(m_options.discover);
+            return Error;
+        }
+        m_options.discover = address;
+        if (m_options.update || !m_options.open.isEmpty()) {
+            m_error = tr("--discover cannot be combined with --update or --open.");
+            return Error;
+        }
+    }
     if (m_options.update && !m_options.open.isEmpty()) {
         m_error = tr("--open needs a window and cannot be combined with --update.");
         return Error;

@@ -24,6 +24,11 @@ int main(int argc, char **argv)
         break;
     }
     const ClientOptions &options = commandLine.options();
+    if (!options.discover.isEmpty()) {
+        // Discovery needs neither a display nor the plug-in.
+        QCoreApplication app(argc, argv);
+        return ClientApplication::discover(options);
+    }
 
     if (!options.copyStore.isEmpty()) {
         QCoreApplication app(argc, argv);

@@ -10,4 +10,7 @@ class PHOST_EXPORT PSearchField : public QLineEdit
     Q_OBJECT
 public:
     explicit PSearchField(QWidget *parent = nullptr);
+
+protected:
+    void changeEvent(QEvent *event) override;
 };

@@ -2,6 +2,7 @@
 #include "cpxwizard_mission_base.h"
 #include "cpxwizard_page_base.h"
 
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,11 +15,17 @@ PWizard_Standard2::PWizard_Standard2()
       m_header(new QLabel(this)),
       m_headerText(new QLabel(this)),
       m_pageArea(new QVBoxLayout),
-      m_back(new QPushButton(tr("< &Back"), this)),
-      m_next(new QPushButton(tr("&Next >"), this)),
-      m_cancel(new QPushButton(tr("Cancel"), this)),
-      m_finish(new QPushButton(tr("&Finish"), this))
+      m_back(new QPushButton(this)),
+      m_next(new QPushButton(this)),
+      m_cancel(new QPushButton(this)),
+      m_finish(new QPushButton(this))
 {
+    // Return belongs to the page (its own default button, its fields); a
+    // wizard button that took it over would leave the page behind.
+    for (QPushButton *button : {m_back, m_next, m_cancel, m_finish})
+        button->setAutoDefault(false);
+    retranslateUi();
+
     auto *top = new QHBoxLayout;
     m_side->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     top->addWidget(m_side);
@@ -144,6 +151,23 @@ void PWizard_Standard2::finish()
 {
     if (m_mission && m_finish->isEnabled() && !m_finish->isHidden())
         m_mission->On_Finish();
+}
+
+void PWizard_Standard2::retranslateUi()
+{
+    m_back->setText(tr("< &Back"));
+    m_next->setText(tr("&Next >"));
+    m_cancel->setText(tr("Cancel"));
+    m_finish->setText(tr("&Finish"));
+}
+
+void PWizard_Standard2::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        retranslateUi();
+        refresh();
+    }
+    CPxWizard_Base::changeEvent(event);
 }
 
 void PWizard_Standard2::reject()

@@ -39,8 +39,10 @@ public slots:
 
 protected:
     void reject() override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    void retranslateUi();
     void showPage(QWidget *page);
 
     QPointer<CPxWizard_Mission_Base> m_mission;

@@ -4,9 +4,10 @@
 set -euo pipefail
 
 # postgresql and libqt6sql6-psql: the PostgreSQL server store, and the server
-# its tests start for themselves.
-packages=(cmake g++ ninja-build qt6-base-dev qt6-webengine-dev libqt6sql6-sqlite
-          qt6-tools-dev qt6-l10n-tools postgresql libqt6sql6-psql)
+# its tests start for themselves; libgumbo-dev: the HTML5 parser that reads web
+# pages for their feeds.
+packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-webengine-dev libqt6sql6-sqlite
+          qt6-tools-dev qt6-l10n-tools postgresql libqt6sql6-psql libgumbo-dev)
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "Not a Debian system: make sure these are installed: ${packages[*]}" >&2

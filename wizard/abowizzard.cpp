@@ -18,6 +18,7 @@ AboWizzard::AboWizzard(QSqlDatabase *db, QObject *parent)
 
     connect(m_page1, &PAboPage1::buttonChanged, this, &AboWizzard::changed);
     connect(m_page2, &PAboPage2::sendFeedFound, this, &AboWizzard::changed);
+    connect(m_page3, &PAboPage3::availabilityChanged, this, &AboWizzard::changed);
 
     // Page 2's feeds are found by address and carry no catalogue id.
     connect(m_page2, &PAboPage2::saveFeed, this,
@@ -60,7 +61,7 @@ bool AboWizzard::Get_CancelEnabled()
 bool AboWizzard::Get_FinishEnabled()
 {
     if (m_mode == CataloguePage)
-        return true;
+        return m_page3 && m_page3->catalogueAvailable();
     return m_mode == AddressPage && m_page2 && m_page2->feedsFound();
 }
 
@@ -111,11 +112,22 @@ bool AboWizzard::On_Cancel()
 
 bool AboWizzard::On_Finish()
 {
+    // Finish with nothing ticked and nothing to change would close without a word.
     if (m_mode == AddressPage) {
+        PAboFeedTable *table = m_page2->feedTable();
+        if (m_page2->feedsFound() && table->tickedCount() == 0 && table->changedCount() == 0) {
+            m_page2->showNothingTicked();
+            return true;
+        }
         if (m_page2->feedsFound())
-            m_page2->feedTable()->applySelection();
+            table->applySelection();
     } else {
-        m_page3->treeWidget()->applySelection();
+        PAboFeedTree *tree = m_page3->treeWidget();
+        if (tree->selected() == 0 && tree->changedCount() == 0) {
+            m_page3->showNothingTicked();
+            return true;
+        }
+        tree->applySelection();
     }
     CloseWizard();
     return true;

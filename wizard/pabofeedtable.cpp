@@ -3,13 +3,11 @@
 #include "host/psimplemessage.h"
 #include "host/request.h"
 #include "host/wrappluginhelper.h"
-#include "tree/decodeentities.h"
 #include "updater/httpconnection.h"
+#include "wizard/feeddiscovery.h"
 
 #include <QHeaderView>
 #include <QSqlQuery>
-#include <QTimer>
-#include <QXmlStreamReader>
 
 namespace {
 
@@ -19,16 +17,10 @@ constexpr int RowHeight = 20;
 // A page announcing more feeds than this is not a page a user picks from.
 constexpr int MaxFeedRows = 1000;
 
-bool sameText(const QByteArray &bytes, const char *lowerCase)
-{
-    const qsizetype length = qstrlen(lowerCase);
-    return bytes.size() == length && qstrnicmp(bytes.constData(), lowerCase, length) == 0;
-}
-
 } // namespace
 
 PAboFeedTable::PAboFeedTable(QWidget *parent)
-    : QTableWidget(parent), m_connection(new HttpConnection(this)), m_watch(new QTimer(this))
+    : QTableWidget(parent), m_discovery(new FeedDiscovery(this))
 {
     setShowGrid(false);
     horizontalHeader()->hide();
@@ -37,23 +29,32 @@ PAboFeedTable::PAboFeedTable(QWidget *parent)
     horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    m_watch->setInterval(2000);
-    connect(m_watch, &QTimer::timeout, this, &PAboFeedTable::timerEvent);
-    connect(m_connection, &HttpConnection::responseHeaderReceived, this, &PAboFeedTable::getHeader);
-    connect(m_connection, &HttpConnection::requestFinished, this, &PAboFeedTable::parseHtml);
+    connect(m_discovery, &FeedDiscovery::stateChanged, this, &PAboFeedTable::stateChanged);
 
     PSimpleMessage message(HostModule, ProxyRequest, false);
     message.Send(this, &PAboFeedTable::getProxy);
 }
 
-PAboFeedTable::~PAboFeedTable()
-{
-    stop();
-}
+PAboFeedTable::~PAboFeedTable() = default;
 
 void PAboFeedTable::setDatabase(QSqlDatabase *db)
 {
     m_db = db;
+}
+
+void PAboFeedTable::setStallTimeout(int milliseconds)
+{
+    m_discovery->setStallTimeout(milliseconds);
+}
+
+QUrl PAboFeedTable::requestedAddress() const
+{
+    return m_discovery->requestedAddress();
+}
+
+QUrl PAboFeedTable::currentAddress() const
+{
+    return m_discovery->currentAddress();
 }
 
 void PAboFeedTable::getProxy(Request *request)
@@ -61,50 +62,41 @@ void PAboFeedTable::getProxy(Request *request)
     if (!request->reply())
         WrapPluginHelper::Instance().requestFailed(request, 82, 0);
     else
-        m_connection->setProxy(HttpConnection::proxyFromReply(request->reply()));
+        m_discovery->setProxy(HttpConnection::proxyFromReply(request->reply()));
     WrapPluginHelper::Instance().freeRequest(request);
 }
 
 void PAboFeedTable::discover(const QUrl &address)
 {
-    stop();
-    m_requested = address;
-    m_redirects = 0;
-    fetch(address);
-}
-
-void PAboFeedTable::fetch(const QUrl &address)
-{
-    finish();
-    m_current = address;
-    showStatus(tr("Searching..."));
-    if (m_current.path().isEmpty())
-        m_current.setPath(QStringLiteral("/"));
-
-    m_phase = Head;
-    m_connection->setHost(m_current);
-    m_requestId = m_connection->head(HttpConnection::requestPath(m_current));
-    m_requestClock.start();
-    m_watch->start();
-}
-
-void PAboFeedTable::finish()
-{
-    m_phase = Idle;
-    m_requestId = 0;
-    m_watch->stop();
-}
-
-void PAboFeedTable::stop()
-{
-    finish();
-    // The abort reports the running request as failed; Idle makes that a no-op.
-    m_connection->abort();
+    m_discovery->start(address);
 }
 
 void PAboFeedTable::abort()
 {
-    stop();
+    m_discovery->abort();
+}
+
+void PAboFeedTable::stateChanged()
+{
+    switch (m_discovery->state()) {
+    case FeedDiscovery::Idle:
+        break;
+    case FeedDiscovery::Searching:
+        showStatus(tr("Searching..."));
+        break;
+    case FeedDiscovery::Reading:
+        showStatus(tr("Parse page"));
+        break;
+    case FeedDiscovery::Found:
+        showFeeds();
+        break;
+    case FeedDiscovery::NothingFound:
+        showStatus(tr("No news found"));
+        break;
+    case FeedDiscovery::Failed:
+        showStatus(m_discovery->errorString());
+        break;
+    }
 }
 
 void PAboFeedTable::showStatus(const QString &text)
@@ -117,117 +109,34 @@ void PAboFeedTable::showStatus(const QString &text)
     setRowHeight(0, RowHeight);
 }
 
-void PAboFeedTable::timerEvent()
+void PAboFeedTable::showFeeds()
 {
-    if (m_phase == Idle) {
-        m_watch->stop();
-        return;
+    clearContents();
+    setRowCount(0);
+    QSqlQuery lookup = m_db ? QSqlQuery(*m_db) : QSqlQuery();
+    const FeedLinkList &feeds = m_discovery->feeds();
+    for (qsizetype i = 0; i < feeds.size() && i < MaxFeedRows; ++i) {
+        const FeedLink &feed = feeds.at(i);
+        // The address itself is named by its own title; without one it is "News found".
+        const QString text = m_discovery->addressIsFeed() && feed.title.isEmpty()
+            ? tr("News found")
+            : feed.displayTitle();
+        addFeedRow(feed, text, &lookup);
     }
-    if (m_requestClock.elapsed() < m_stallTimeout)
-        return;
-    stop();
-    showStatus(tr("Connection timed out"));
+    // The one feed there is is what the user came for.
+    if (rowCount() == 1)
+        item(0, 0)->setCheckState(Qt::Checked);
+    emit sendFeedFound();
 }
 
-void PAboFeedTable::getHeader(const HttpResponseHeader &header)
-{
-    // Only the HEAD decides; the GET's own header changes nothing.
-    if (m_phase != Head || m_connection->currentId() != m_requestId)
-        return;
-    const int status = header.statusCode();
-    if (status == 200) {
-        m_phase = Get;
-        showStatus(tr("Parse page"));
-        m_requestId = m_connection->get(HttpConnection::requestPath(m_current));
-        m_requestClock.start();
-        return;
-    }
-    if (status > 300 && status < 400) {
-        const QUrl location = m_current.resolved(QUrl(header.value(QStringLiteral("location"))));
-        if (++m_redirects > MaxRedirects || header.value(QStringLiteral("location")).isEmpty()
-            || !location.isValid() || location.host().isEmpty()) {
-            finish();
-            showStatus(tr("Error"));
-            return;
-        }
-        // The answered HEAD ends by itself; the next one waits in the queue.
-        fetch(location);
-        return;
-    }
-    finish();
-    showStatus(tr("Error"));
-}
-
-void PAboFeedTable::parseHtml(int id, bool error)
-{
-    if (m_phase == Idle || id != m_requestId)
-        return;
-    if (error) {
-        const QString text = m_connection->errorString();
-        finish();
-        showStatus(text.isEmpty() ? tr("Error") : text);
-        return;
-    }
-    if (m_phase != Get)
-        return; // a HEAD that ended without a status line is caught by its error
-    finish();
-
-    const QByteArray body = m_connection->readAll();
-    if (isFeedDocument(body)) {
-        clearContents();
-        setRowCount(0);
-        QSqlQuery lookup = m_db ? QSqlQuery(*m_db) : QSqlQuery();
-        addFeedRow(tr("News found"), m_requested.toString(), &lookup);
-        emit sendFeedFound();
-    } else {
-        scanHtml(body);
-    }
-    finishRows();
-}
-
-void PAboFeedTable::finishRows()
-{
-    for (int row = 0; row < rowCount(); ++row)
-        setRowHeight(row, RowHeight);
-}
-
-bool PAboFeedTable::isFeedDocument(const QByteArray &body)
-{
-    // Streamed rather than loaded into a DOM: a hostile page may nest deeper than
-    // a tree of nodes can be torn down.
-    QXmlStreamReader reader(body);
-    reader.setNamespaceProcessing(false);
-    bool rootSeen = false;
-    while (!reader.atEnd()) {
-        reader.readNext();
-        if (!rootSeen && reader.isStartElement()) {
-            rootSeen = true;
-            const QStringView name = reader.qualifiedName();
-            if (name != u"rss" && name != u"rdf:RDF" && name != u"Channel" && name != u"feed")
-                return false;
-        }
-    }
-    return rootSeen && !reader.hasError();
-}
-
-QString PAboFeedTable::linkAddress(const QString &href) const
-{
-    // An absolute address stays exactly as the page wrote it; a link without an
-    // href has nothing to resolve.
-    const QUrl url(href);
-    if (href.isEmpty() || !url.isRelative())
-        return href;
-    return m_current.resolved(url).toString();
-}
-
-void PAboFeedTable::addFeedRow(const QString &text, const QString &address, QSqlQuery *lookup)
+void PAboFeedTable::addFeedRow(const FeedLink &feed, const QString &text, QSqlQuery *lookup)
 {
     bool subscribed = false;
     if (m_db) {
         if (lookup->lastQuery().isEmpty())
             lookup->prepare(
                 QStringLiteral("select * from feeds where source = :source and toload = 1"));
-        lookup->bindValue(QStringLiteral(":source"), address);
+        lookup->bindValue(QStringLiteral(":source"), feed.address);
         subscribed = lookup->exec() && lookup->first();
         lookup->finish();
     }
@@ -235,125 +144,42 @@ void PAboFeedTable::addFeedRow(const QString &text, const QString &address, QSql
     insertRow(row);
     auto *item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
-    item->setData(AddressRole, address);
+    item->setData(AddressRole, feed.address);
     item->setData(SubscribedRole, subscribed);
+    item->setData(TitleRole, feed.title);
+    item->setData(TypeRole, feed.type);
+    item->setToolTip(feed.address);
     item->setCheckState(subscribed ? Qt::Checked : Qt::Unchecked);
     setItem(row, 0, item);
+    setRowHeight(row, RowHeight);
 }
 
-void PAboFeedTable::scanHtml(const QByteArray &body)
+int PAboFeedTable::tickedCount() const
 {
-    // Byte by byte, each byte a Latin-1 character. Only <link ...> tags with a
-    // double-quoted href, type and title are read; a tag name must be followed by a
-    // space, and values in single quotes or without quotes are not values.
-    QByteArray buffer;
-    QByteArray href;
-    QByteArray title;
-    QByteArray type;
-    bool inTag = false;
-    bool inQuotes = false;
-    bool linkTag = false;
-    bool expectHref = false;
-    bool expectType = false;
-    bool expectTitle = false;
-    int found = 0;
-    QSqlQuery lookup = m_db ? QSqlQuery(*m_db) : QSqlQuery();
-
-    for (const char c : body) {
-        switch (c) {
-        case '<':
-            if (!inTag && !inQuotes) {
-                inTag = true;
-                buffer.clear();
-            } else {
-                buffer += c;
-            }
-            break;
-        case ' ':
-            if (inTag && !linkTag && !inQuotes) {
-                if (sameText(buffer, "link")) {
-                    linkTag = true;
-                    buffer.clear();
-                }
-            } else if (inQuotes) {
-                buffer += c;
-            }
-            break;
-        case '\t':
-        case '\n':
-        case '\r':
-            buffer.clear();
-            break;
-        case '=':
-            if (linkTag && !inQuotes && !buffer.isEmpty()) {
-                expectHref = !expectHref && sameText(buffer, "href");
-                expectType = !expectType && sameText(buffer, "type");
-                expectTitle = !expectTitle && sameText(buffer, "title");
-                buffer.clear();
-            } else {
-                buffer += c;
-            }
-            break;
-        case '"':
-            if (!linkTag) {
-                buffer += c;
-            } else if (!inQuotes) {
-                inQuotes = true;
-                buffer.clear();
-            } else {
-                if (expectHref) {
-                    href = buffer;
-                    expectHref = false;
-                } else if (expectType) {
-                    type = buffer;
-                    expectType = false;
-                } else if (expectTitle) {
-                    title = buffer;
-                    expectTitle = false;
-                }
-                inQuotes = false;
-                buffer.clear();
-            }
-            break;
-        case '>':
-            if (inTag && !inQuotes) {
-                if (linkTag && found < MaxFeedRows
-                    && (sameText(type, "application/rss+xml")
-                        || sameText(type, "application/atom+xml"))) {
-                    if (found == 0) {
-                        clearContents();
-                        setRowCount(0);
-                    }
-                    ++found;
-                    addFeedRow(decodeEntities(QString::fromLatin1(title)),
-                        linkAddress(QString::fromLatin1(href)), &lookup);
-                }
-                href.clear();
-                title.clear();
-                type.clear();
-                expectHref = expectType = expectTitle = false;
-                linkTag = false;
-                inTag = false;
-                buffer.clear();
-            } else {
-                buffer += c;
-            }
-            break;
-        default:
-            buffer += c;
-            break;
-        }
+    int ticked = 0;
+    for (int row = 0; row < rowCount(); ++row) {
+        const QTableWidgetItem *entry = item(row, 0);
+        if (entry && (entry->flags() & Qt::ItemIsUserCheckable)
+            && entry->checkState() == Qt::Checked)
+            ++ticked;
     }
+    return ticked;
+}
 
-    if (found > 0)
-        emit sendFeedFound();
-    else
-        showStatus(tr("No news found"));
+int PAboFeedTable::changedCount() const
+{
+    int changed = 0;
+    for (int row = 0; row < rowCount(); ++row) {
+        const QTableWidgetItem *entry = item(row, 0);
+        if (entry && (entry->flags() & Qt::ItemIsUserCheckable)
+            && (entry->checkState() == Qt::Checked) != entry->data(SubscribedRole).toBool())
+            ++changed;
+    }
+    return changed;
 }
 
 void PAboFeedTable::applySelection()
 {
-    const QString itself = tr("News found");
     for (int row = 0; row < rowCount(); ++row) {
         const QTableWidgetItem *entry = item(row, 0);
         if (!entry || !(entry->flags() & Qt::ItemIsUserCheckable))
@@ -363,7 +189,7 @@ void PAboFeedTable::applySelection()
             continue;
         const QString address = entry->data(AddressRole).toString();
         if (ticked)
-            emit saveFeed(address, entry->text() == itself ? QString() : entry->text());
+            emit saveFeed(address, entry->data(TitleRole).toString());
         else
             emit clearFeed(address);
     }

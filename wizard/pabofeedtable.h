@@ -1,34 +1,29 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QTableWidget>
 #include <QUrl>
 
-class HttpConnection;
-class HttpResponseHeader;
+class FeedDiscovery;
 class QSqlDatabase;
 class QSqlQuery;
-class QTimer;
 class Request;
+struct FeedLink;
 
 // The list of feeds found at an address on the wizard's address page. The address
-// is fetched (HEAD, then GET); a feed document is offered itself, any other page
-// is scanned for <link> elements of type RSS or Atom. Feeds already subscribed
-// start ticked; applySelection() turns changed ticks into saveFeed() and
-// clearFeed(). Status rows tell what is going on.
+// is fetched and read by FeedDiscovery: a feed document is offered itself, any
+// other page offers the feeds it announces. Feeds already subscribed start
+// ticked, and a single feed found is ticked for the user; applySelection() turns
+// changed ticks into saveFeed() and clearFeed(). Status rows tell what is going on.
 class PAboFeedTable : public QTableWidget
 {
     Q_OBJECT
 public:
     enum Role {
         AddressRole = Qt::UserRole,
-        SubscribedRole // subscribed when the row was made
+        SubscribedRole, // subscribed when the row was made
+        TitleRole, // the title to subscribe with; empty lets the feed name itself
+        TypeRole
     };
-
-    // Redirects followed for one address before giving up with "Error".
-    static constexpr int MaxRedirects = 10;
-    // A request with no answer for this long ends the discovery.
-    static constexpr int DefaultStallTimeout = 30000;
 
     explicit PAboFeedTable(QWidget *parent = nullptr);
     ~PAboFeedTable() override;
@@ -38,10 +33,15 @@ public:
     // Stops a discovery under way; the rows stay as they are.
     void abort();
     void applySelection();
+    // Rows ticked now, whether or not that changes anything.
+    int tickedCount() const;
+    // Rows whose tick differs from their subscription.
+    int changedCount() const;
 
-    void setStallTimeout(int milliseconds) { m_stallTimeout = milliseconds; }
-    QUrl requestedAddress() const { return m_requested; }
-    QUrl currentAddress() const { return m_current; }
+    void setStallTimeout(int milliseconds);
+    QUrl requestedAddress() const;
+    QUrl currentAddress() const;
+    FeedDiscovery *discovery() const { return m_discovery; }
 
 signals:
     void clearFeed(const QString &address);
@@ -49,33 +49,14 @@ signals:
     void sendFeedFound();
 
 private slots:
-    void getHeader(const HttpResponseHeader &header);
     void getProxy(Request *request);
-    void parseHtml(int id, bool error);
-    void timerEvent();
 
 private:
-    enum Phase { Idle, Head, Get };
-
-    void fetch(const QUrl &address);
-    void finish();
-    void stop();
+    void stateChanged();
     void showStatus(const QString &text);
-    void finishRows();
-    void addFeedRow(const QString &text, const QString &address, QSqlQuery *lookup);
-    void scanHtml(const QByteArray &body);
-    static bool isFeedDocument(const QByteArray &body);
-    QString linkAddress(const QString &href) const;
+    void showFeeds();
+    void addFeedRow(const FeedLink &feed, const QString &text, QSqlQuery *lookup);
 
-    HttpConnection *m_connection;
-    QUrl m_requested;
-    QUrl m_current;
+    FeedDiscovery *m_discovery;
     QSqlDatabase *m_db = nullptr;
-    QTimer *m_watch;
-
-    Phase m_phase = Idle;
-    int m_requestId = 0;
-    int m_redirects = 0;
-    int m_stallTimeout = DefaultStallTimeout;
-    QElapsedTimer m_requestClock;
 };

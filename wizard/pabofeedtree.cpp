@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QTreeWidgetItemIterator>
 
 namespace {
 
@@ -80,6 +81,11 @@ class PAboFeedTree::Load : public QObject
 public:
     explicit Load(PAboFeedTree *tree) : QObject(tree), m_tree(tree) { }
     void getChilds(Request *request) { m_tree->getChilds(request); }
+    void getFailure(Request *request)
+    {
+        WrapPluginHelper::Instance().freeRequest(request);
+        emit m_tree->catalogueUnavailable();
+    }
 
 private:
     PAboFeedTree *m_tree;
@@ -128,7 +134,11 @@ void PAboFeedTree::requestChildren(quint32 node, bool flag)
     PSimpleMessage message(PluginModule, CatalogueChildrenRequest, false);
     message.AddFieldAsUint32(CatalogueNode, node);
     message.AddFieldAsUint8(CatalogueFlag, flag ? 1 : 0);
-    message.Send(m_load.data(), &Load::getChilds);
+    // Only the top of the catalogue decides whether there is one at all.
+    if (node == 0)
+        message.Send(m_load.data(), &Load::getChilds, m_load.data(), &Load::getFailure);
+    else
+        message.Send(m_load.data(), &Load::getChilds);
 }
 
 void PAboFeedTree::getChilds(Request *request)
@@ -325,4 +335,16 @@ void PAboFeedTree::applySelection(const QModelIndex &index)
 void PAboFeedTree::getActivated(const QModelIndex &index)
 {
     setExpanded(index, !isExpanded(index));
+}
+
+int PAboFeedTree::changedCount() const
+{
+    int changed = 0;
+    for (QTreeWidgetItemIterator it(const_cast<PAboFeedTree *>(this)); *it; ++it) {
+        const QTreeWidgetItem *item = *it;
+        if (isFeed(item)
+            && (item->checkState(0) == Qt::Checked) != item->data(0, SubscribedRole).toBool())
+            ++changed;
+    }
+    return changed;
 }

@@ -38,6 +38,9 @@ public:
     // Emits saveFeed() or clearFeed() for every feed whose tick changed.
     void applySelection(const QModelIndex &index = QModelIndex());
 
+    // Feeds whose tick differs from their subscription.
+    int changedCount() const;
+
     int selected() const { return m_selected; }
     int total() const { return m_total; }
 
@@ -45,6 +48,8 @@ signals:
     void clearFeed(const QString &address);
     void saveFeed(const QString &address, const QString &title, int id);
     void selectedFeeds(int count);
+    // The server has no catalogue to give (offline, or its file is unusable).
+    void catalogueUnavailable();
 
 public slots:
     void aboChanged(QTreeWidgetItem *item, int column);

@@ -1,10 +1,12 @@
 #include "pabopage2.h"
 
 #include "wizard/abopagetitle.h"
+#include "wizard/feeddiscovery.h"
 #include "wizard/pabofeedtable.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,7 +22,8 @@ PAboPage2::PAboPage2(QSqlDatabase *db, QWidget *parent)
       m_goButton(new QPushButton(this)),
       m_picture(new QLabel(this)),
       m_intro(new QLabel(this)),
-      m_title(new QLabel(this))
+      m_title(new QLabel(this)),
+      m_hint(new QLabel(this))
 {
     setObjectName(QStringLiteral("PAboPage2Class"));
     m_feedTable->setObjectName(QStringLiteral("feedTable"));
@@ -30,6 +33,9 @@ PAboPage2::PAboPage2(QSqlDatabase *db, QWidget *parent)
     m_picture->setObjectName(QStringLiteral("label_3"));
     m_intro->setObjectName(QStringLiteral("label_4"));
     m_title->setObjectName(QStringLiteral("label"));
+    m_hint->setObjectName(QStringLiteral("hintLabel"));
+    m_hint->setWordWrap(true);
+    m_hint->hide();
 
     m_feedTable->setDatabase(db);
     m_goButton->setDefault(true);
@@ -47,8 +53,10 @@ PAboPage2::PAboPage2(QSqlDatabase *db, QWidget *parent)
     layout->addWidget(m_urlLabel);
     layout->addLayout(address);
     layout->addWidget(m_feedTable, 1);
+    layout->addWidget(m_hint);
 
-    connect(m_lineEdit, &QLineEdit::returnPressed, m_goButton, &QPushButton::click);
+    // Return in the address field searches; the wizard's own buttons never see it.
+    m_lineEdit->installEventFilter(this);
     connect(m_lineEdit, &QLineEdit::textChanged, this, &PAboPage2::OnSomeControlChanged);
     connect(m_goButton, &QPushButton::clicked, this, &PAboPage2::showTable);
     connect(m_feedTable, &PAboFeedTable::saveFeed, this, &PAboPage2::saveFeed);
@@ -65,13 +73,35 @@ void PAboPage2::Activate()
     m_feedTable->clear();
     m_feedTable->setRowCount(0);
     m_feedTable->hide();
+    m_hint->hide();
     m_lineEdit->setText(QStringLiteral("http://"));
+    // Selected, so that what is typed or pasted replaces it.
+    m_lineEdit->selectAll();
     m_lineEdit->setFocus();
     m_feedsFound = false;
 }
 
+bool PAboPage2::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_lineEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            showTable();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PAboPage2::showNothingTicked()
+{
+    m_hint->setText(tr("Tick the feeds you want to subscribe to."));
+    m_hint->show();
+}
+
 void PAboPage2::OnSomeControlChanged(const QString &)
 {
+    m_hint->hide();
     if (m_feedTable->isHidden())
         return;
     m_feedTable->abort();
@@ -82,16 +112,16 @@ void PAboPage2::OnSomeControlChanged(const QString &)
 
 void PAboPage2::showTable()
 {
-    QString text = m_lineEdit->text();
-    // Secure addresses keep their scheme; anything else is taken as plain HTTP.
-    if (!text.startsWith(QLatin1String("http://")) && !text.startsWith(QLatin1String("https://"))) {
-        text.prepend(QLatin1String("http://"));
+    const QString text = FeedDiscovery::addressFromInput(m_lineEdit->text());
+    if (!text.isEmpty() && text != m_lineEdit->text())
         m_lineEdit->setText(text);
-    }
+    m_hint->hide();
     // A new search makes the feeds of the last one unavailable until it finds some.
     m_feedsFound = false;
     const QUrl url(text);
-    if (url.isValid() && !url.host().isEmpty()) {
+    const QString scheme = url.scheme();
+    if (url.isValid() && !url.host().isEmpty()
+        && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))) {
         m_feedTable->show();
         m_feedTable->discover(url);
     } else {
@@ -113,6 +143,8 @@ void PAboPage2::retranslateUi()
     m_urlLabel->setText(tr("Enter the URL (address) of the RSS feed"));
     m_goButton->setText(tr("Go"));
     m_intro->setText(tr("This wizard assists you with subscribing to a news."));
+    if (!m_hint->isHidden())
+        showNothingTicked();
 }
 
 void PAboPage2::changeEvent(QEvent *event)

@@ -25,6 +25,9 @@ public:
     bool feedsFound() const { return m_feedsFound; }
     PAboFeedTable *feedTable() const { return m_feedTable; }
     QLineEdit *lineEdit() const { return m_lineEdit; }
+    QPushButton *goButton() const { return m_goButton; }
+    // Tells the user that Finish needs a ticked feed.
+    void showNothingTicked();
 
 signals:
     void clearFeed(const QString &address);
@@ -38,6 +41,7 @@ public slots:
 
 protected:
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void retranslateUi();
@@ -51,4 +55,5 @@ private:
     QLabel *m_picture;
     QLabel *m_intro;
     QLabel *m_title;
+    QLabel *m_hint;
 };

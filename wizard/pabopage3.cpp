@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -20,7 +21,8 @@ PAboPage3::PAboPage3(QSqlDatabase *db, QWidget *parent)
       m_selectedFeeds(new QLabel(this)),
       m_intro(new QLabel(this)),
       m_picture(new QLabel(this)),
-      m_title(new QLabel(this))
+      m_title(new QLabel(this)),
+      m_notice(new QLabel(this))
 {
     setObjectName(QStringLiteral("PAboPage3Class"));
     m_tree->setObjectName(QStringLiteral("treeWidget"));
@@ -30,6 +32,9 @@ PAboPage3::PAboPage3(QSqlDatabase *db, QWidget *parent)
     m_intro->setObjectName(QStringLiteral("label_4"));
     m_picture->setObjectName(QStringLiteral("label_3"));
     m_title->setObjectName(QStringLiteral("label"));
+    m_notice->setObjectName(QStringLiteral("noticeLabel"));
+    m_notice->setWordWrap(true);
+    m_notice->hide();
 
     m_tree->setHeaderLabels({QStringLiteral("1")});
 
@@ -43,6 +48,7 @@ PAboPage3::PAboPage3(QSqlDatabase *db, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(head);
     layout->addWidget(m_lineEdit);
+    layout->addWidget(m_notice);
     layout->addWidget(m_tree, 1);
     layout->addLayout(footer);
 
@@ -51,6 +57,9 @@ PAboPage3::PAboPage3(QSqlDatabase *db, QWidget *parent)
     connect(m_lineEdit, &QLineEdit::textChanged, this, &PAboPage3::search);
     connect(m_tree, &PAboFeedTree::selectedFeeds, this, &PAboPage3::getFeedsNumber);
     connect(m_checkBox, &QCheckBox::clicked, this, &PAboPage3::selectAll);
+    connect(m_tree, &PAboFeedTree::catalogueUnavailable, this, &PAboPage3::catalogueUnavailable);
+    // Return searches at once and stays on the page.
+    m_lineEdit->installEventFilter(this);
 
     m_title->setText(aboPageTitle(tr("Subscribe to a news")));
     retranslateUi();
@@ -65,7 +74,59 @@ void PAboPage3::Activate()
     }
     m_checkBox->setChecked(false);
     m_selectedFeeds->clear();
+    m_available = true;
+    m_noticeKind = NoNotice;
+    showNotice();
     m_tree->loadCatalogue(m_db);
+    emit availabilityChanged();
+}
+
+void PAboPage3::catalogueUnavailable()
+{
+    m_available = false;
+    m_noticeKind = UnavailableNotice;
+    showNotice();
+    emit availabilityChanged();
+}
+
+void PAboPage3::showNothingTicked()
+{
+    m_noticeKind = NothingTickedNotice;
+    showNotice();
+}
+
+QString PAboPage3::notice() const
+{
+    switch (m_noticeKind) {
+    case UnavailableNotice:
+        return tr("The recommended news cannot be loaded right now. You can still subscribe "
+                  "by entering the address of a feed.");
+    case NothingTickedNotice:
+        return tr("Tick the feeds you want to subscribe to.");
+    case NoNotice:
+        break;
+    }
+    return QString();
+}
+
+void PAboPage3::showNotice()
+{
+    m_notice->setText(notice());
+    m_notice->setVisible(m_noticeKind != NoNotice);
+    m_checkBox->setEnabled(m_available);
+    m_lineEdit->setEnabled(m_available);
+}
+
+bool PAboPage3::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_lineEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            search(m_lineEdit->text());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PAboPage3::search(const QString &text)
@@ -76,6 +137,10 @@ void PAboPage3::search(const QString &text)
 
 void PAboPage3::getFeedsNumber(int count)
 {
+    if (m_noticeKind == NothingTickedNotice && count > 0) {
+        m_noticeKind = NoNotice;
+        showNotice();
+    }
     m_selectedFeeds->setText(tr("%1 news selected").arg(count));
     m_checkBox->setChecked(m_tree->total() > 0 && count == m_tree->total());
 }
@@ -96,6 +161,7 @@ void PAboPage3::retranslateUi()
     m_selectedFeeds->setText(m_selectedFeeds->text().isEmpty()
             ? QString()
             : tr("%1 news selected").arg(m_tree->selected()));
+    m_notice->setText(notice());
 }
 
 void PAboPage3::changeEvent(QEvent *event)

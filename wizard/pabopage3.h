@@ -22,10 +22,18 @@ public:
     void Activate() override;
 
     PAboFeedTree *treeWidget() const { return m_tree; }
+    PSearchField *searchField() const { return m_lineEdit; }
+    QCheckBox *selectAllBox() const { return m_checkBox; }
+    // False once the server said it has no catalogue to give.
+    bool catalogueAvailable() const { return m_available; }
+    QString notice() const;
+    // Tells the user that Finish needs a ticked feed.
+    void showNothingTicked();
 
 signals:
     void clearFeed(const QString &address);
     void saveFeed(const QString &address, const QString &title, int id);
+    void availabilityChanged();
 
 public slots:
     void getFeedsNumber(int count);
@@ -34,9 +42,14 @@ public slots:
 
 protected:
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void retranslateUi();
+    void catalogueUnavailable();
+    void showNotice();
+
+    enum Notice { NoNotice, UnavailableNotice, NothingTickedNotice };
 
     QSqlDatabase *m_db;
     PAboFeedTree *m_tree;
@@ -46,4 +59,7 @@ private:
     QLabel *m_intro;
     QLabel *m_picture;
     QLabel *m_title;
+    QLabel *m_notice;
+    bool m_available = true;
+    Notice m_noticeKind = NoNotice;
 };

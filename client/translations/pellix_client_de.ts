@@ -37,7 +37,7 @@
 <context>
     <name>ClientApplication</name>
     <message>
-        <location filename="../clientapplication.cpp" line="+66"/>
+        <location filename="../clientapplication.cpp" line="+91"/>
         <source>pellix: the home folder %1 cannot be created.
 </source>
         <translation>pellix: Der Basisordner %1 kann nicht angelegt werden.
@@ -51,7 +51,7 @@
 </translation>
     </message>
     <message>
-        <location line="+61"/>
+        <location line="+66"/>
         <source>%1 The client runs without a server; your local news are kept.</source>
         <translation>%1 Der Client läuft ohne Server; Ihre lokalen Nachrichten bleiben erhalten.</translation>
     </message>
@@ -61,7 +61,7 @@
         <translation>%1 Empfohlene Feeds sind nicht verfügbar.</translation>
     </message>
     <message>
-        <location line="+58"/>
+        <location line="+63"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
@@ -142,7 +142,7 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <location filename="../commandline.cpp" line="+20"/>
+        <location filename="../commandline.cpp" line="+22"/>
         <source>pellix: messenger client with the pellix News reader.</source>
         <translation>pellix: Messenger-Client mit dem Nachrichtenleser pellix News.</translation>
     </message>
@@ -213,6 +213,11 @@
     </message>
     <message>
         <location line="+3"/>
+        <source>Without a window: print the feeds found at URL, one line each (address, type, title), and exit.</source>
+        <translation>Ohne Fenster: die unter URL gefundenen Feeds ausgeben, je eine Zeile (Adresse, Typ, Titel), und beenden.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
         <source>Quit as soon as the feeds and settings have been synchronised.</source>
         <translation>Beenden, sobald Feeds und Einstellungen abgeglichen sind.</translation>
     </message>
@@ -277,7 +282,17 @@
         <translation>--subscribe braucht eine http- oder https-Adresse, nicht „%1“.</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+11"/>
+        <source>--discover needs a web address, not &apos;%1&apos;.</source>
+        <translation>--discover braucht eine Webadresse, nicht „%1“.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>--discover cannot be combined with --update or --open.</source>
+        <translation>--discover kann nicht mit --update oder --open kombiniert werden.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
         <source>--open needs a window and cannot be combined with --update.</source>
         <translation>--open braucht ein Fenster und lässt sich nicht mit --update verbinden.</translation>
     </message>
@@ -285,6 +300,16 @@
         <location line="+5"/>
         <source>--import-opml and --export-opml run without a window and cannot be combined with --update or --open.</source>
         <translation>--import-opml und --export-opml arbeiten ohne Fenster und lassen sich nicht mit --update oder --open verbinden.</translation>
+    </message>
+</context>
+<context>
+    <name>HeadlessDiscovery</name>
+    <message>
+        <location filename="../headlessdiscovery.cpp" line="+37"/>
+        <source>pellix: no feeds found at %1
+</source>
+        <translation>pellix: keine Feeds gefunden unter %1
+</translation>
     </message>
 </context>
 <context>
@@ -350,6 +375,38 @@
         <location line="+7"/>
         <source>No news to show. Subscribe to feeds and choose in the settings which of them appear here.</source>
         <translation>Keine Nachrichten. Abonnieren Sie Feeds und wählen Sie in den Einstellungen, welche davon hier erscheinen.</translation>
+    </message>
+</context>
+<context>
+    <name>PSearchField</name>
+    <message>
+        <location filename="../../host/psearchfield.cpp" line="+8"/>
+        <location line="+6"/>
+        <source>Search</source>
+        <translation>Suchen</translation>
+    </message>
+</context>
+<context>
+    <name>PWizard_Standard2</name>
+    <message>
+        <location filename="../../host/pwizard_standard2.cpp" line="+158"/>
+        <source>&lt; &amp;Back</source>
+        <translation>&lt; &amp;Zurück</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Next &gt;</source>
+        <translation>&amp;Weiter &gt;</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Finish</source>
+        <translation>&amp;Fertig stellen</translation>
     </message>
 </context>
 <context>
@@ -469,7 +526,7 @@
         <translation>Die Ordnernachricht endet vor ihren Ordnern.</translation>
     </message>
     <message>
-        <location filename="../main.cpp" line="+34"/>
+        <location filename="../main.cpp" line="+39"/>
         <source>Nothing was copied; both stores are as they were.</source>
         <translation>Nichts wurde kopiert; beide Speicher sind unverändert.</translation>
     </message>

@@ -4,7 +4,7 @@
 <context>
     <name>AboWizzard</name>
     <message>
-        <location filename="../../wizard/abowizzard.cpp" line="+126"/>
+        <location filename="../../wizard/abowizzard.cpp" line="+138"/>
         <source>Subscribe</source>
         <translation>Abonnieren</translation>
     </message>
@@ -20,6 +20,30 @@
         <location line="+2"/>
         <source>All selected messages of the individual news</source>
         <translation>Alle markierten Nachrichten der einzelnen Newsfeeds</translation>
+    </message>
+</context>
+<context>
+    <name>FeedDiscovery</name>
+    <message>
+        <location filename="../../wizard/feeddiscovery.cpp" line="+200"/>
+        <source>Connection timed out</source>
+        <translation>Zeitüberschreitung der Verbindung</translation>
+    </message>
+    <message>
+        <location line="+29"/>
+        <source>The server answered %1</source>
+        <translation>Der Server antwortete %1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The server answered %1 %2</source>
+        <translation>Der Server antwortete %1 %2</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <location line="+17"/>
+        <source>Error</source>
+        <translation>Fehler</translation>
     </message>
 </context>
 <context>
@@ -189,35 +213,22 @@
 <context>
     <name>PAboFeedTable</name>
     <message>
-        <location filename="../../wizard/pabofeedtable.cpp" line="+80"/>
+        <location filename="../../wizard/pabofeedtable.cpp" line="+85"/>
         <source>Searching...</source>
         <translation>Suche läuft...</translation>
     </message>
     <message>
-        <location line="+49"/>
-        <source>Connection timed out</source>
-        <translation>Zeitüberschreitung der Verbindung</translation>
-    </message>
-    <message>
-        <location line="+11"/>
+        <location line="+3"/>
         <source>Parse page</source>
         <translation>Seite wird ausgewertet</translation>
     </message>
     <message>
-        <location line="+10"/>
-        <location line="+8"/>
-        <location line="+10"/>
-        <source>Error</source>
-        <translation>Fehler</translation>
-    </message>
-    <message>
-        <location line="+12"/>
-        <location line="+176"/>
+        <location line="+34"/>
         <source>News found</source>
         <translation>Newsfeed gefunden</translation>
     </message>
     <message>
-        <location line="-5"/>
+        <location line="-28"/>
         <source>No news found</source>
         <translation>Kein Newsfeed gefunden</translation>
     </message>
@@ -259,13 +270,18 @@
 <context>
     <name>PAboPage2</name>
     <message>
-        <location filename="../../wizard/pabopage2.cpp" line="+58"/>
-        <location line="+64"/>
+        <location filename="../../wizard/pabopage2.cpp" line="+66"/>
+        <location line="+88"/>
         <source>Subscribe to a news</source>
         <translation>Einen Newsfeed abonnieren</translation>
     </message>
     <message>
-        <location line="-10"/>
+        <location line="-56"/>
+        <source>Tick the feeds you want to subscribe to.</source>
+        <translation>Haken Sie die Feeds an, die Sie abonnieren möchten.</translation>
+    </message>
+    <message>
+        <location line="+44"/>
         <source>PAboPage2</source>
         <translation>PAboPage2</translation>
     </message>
@@ -288,13 +304,23 @@
 <context>
     <name>PAboPage3</name>
     <message>
-        <location filename="../../wizard/pabopage3.cpp" line="+55"/>
-        <location line="+50"/>
+        <location filename="../../wizard/pabopage3.cpp" line="+64"/>
+        <location line="+107"/>
         <source>Subscribe to a news</source>
         <translation>Einen Newsfeed abonnieren</translation>
     </message>
     <message>
-        <location line="-26"/>
+        <location line="-69"/>
+        <source>The recommended news cannot be loaded right now. You can still subscribe by entering the address of a feed.</source>
+        <translation>Die empfohlenen News können gerade nicht geladen werden. Sie können einen Feed trotzdem über seine Adresse abonnieren.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Tick the feeds you want to subscribe to.</source>
+        <translation>Haken Sie die Feeds an, die Sie abonnieren möchten.</translation>
+    </message>
+    <message>
+        <location line="+39"/>
         <location line="+19"/>
         <source>%1 news selected</source>
         <translation>%1 Newsfeeds ausgewählt</translation>
@@ -379,7 +405,7 @@
         <translation>PConfigDialog</translation>
     </message>
     <message>
-        <location line="+41"/>
+        <location line="+43"/>
         <source>This dialog helps you configure the News-Viewer.</source>
         <translation>Mit diesem Dialog richten Sie den News-Viewer ein.</translation>
     </message>
@@ -399,7 +425,12 @@
         <translation>Im Client nur ungelesene Nachrichten anzeigen</translation>
     </message>
     <message>
-        <location line="+12"/>
+        <location line="+7"/>
+        <source>Feeds shown in the client (a tick shows the feed there):</source>
+        <translation>Im Client angezeigte Feeds (ein Haken zeigt den Feed dort an):</translation>
+    </message>
+    <message>
+        <location line="+18"/>
         <source>Items per channel in the client</source>
         <translation>Nachrichten pro Kanal im Client</translation>
     </message>
@@ -409,7 +440,7 @@
         <translation>Nachrichten pro Kanal im Viewer</translation>
     </message>
     <message>
-        <location line="+28"/>
+        <location line="+32"/>
         <source>Automatically switch to the news module when receiving new messages</source>
         <translation>Bei neuen Nachrichten automatisch zum Nachrichtenmodul wechseln</translation>
     </message>

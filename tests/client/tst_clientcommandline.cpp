@@ -67,6 +67,10 @@ void tst_CommandLine::refusesBadInput_data()
         {"subscribe not a web address", "--subscribe file:///etc/passwd", "file:///etc/passwd"},
         {"subscribe without host", "--subscribe http://", "http://"},
         {"open while headless", "--update --open=viewer", "--update"},
+        {"discover not a web address", "--discover ftp://example.test/", "ftp://example.test/"},
+        {"discover without a value", "--discover=", "--discover"},
+        {"discover while updating", "--discover example.test --update", "--discover"},
+
         {"copy without target", "--copy-store a.sqlite", "--copy-store"},
         {"copy of three", "--copy-store a b c", "--copy-store"}};
     for (const auto &row : rows)

@@ -125,6 +125,9 @@ private slots:
     void badInputKeepsTheLocalState_data();
     void badInputKeepsTheLocalState();
     void subscriptionListsWithoutAWindow();
+    void rememberedLanguage();
+    void discover_data();
+    void discover();
     void updateLinesArriveAsFeedsEnd();
     void secondRunTransfersNoUnchangedDocument();
 
@@ -162,6 +165,15 @@ void tst_ClientProcess::initTestCase()
         "/world.xml", TestHttpResponse::ok(rss("World", {"w1", "w2", "w3"}), modified));
     m_server.setResponse(
         "/tech.xml", TestHttpResponse::ok(rss("Tech news", {"t1", "t2"}), modified));
+    const QByteArray links = "<link rel=alternate type='application/rss+xml; charset=utf-8' "
+                             "href=world.xml title='World &raquo; All'>"
+                             "<link rel=alternate type=application/atom+xml href=//feeds.test/a>";
+    m_server.setResponse("/site/index.html",
+        TestHttpResponse::ok("<html><head>" + links + "</head></html>",
+            {{"Content-Type", "text/html; charset=utf-8"}}));
+    m_server.setResponse("/plain.html", TestHttpResponse::ok("<p>No feeds here</p>"));
+    // Through a proxy the request line carries the whole address.
+    m_server.setResponse("http://feeds.test/page", TestHttpResponse::ok(links));
 }
 
 void tst_ClientProcess::firstStartCreatesTheProfile()
@@ -574,6 +586,72 @@ void tst_ClientProcess::subscriptionListsWithoutAWindow()
         {QStringLiteral("--export-opml"), root.filePath(QStringLiteral("no/such/dir/x.opml"))});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("cannot be written"), run.err.constData());
+}
+
+void tst_ClientProcess::rememberedLanguage()
+{
+    // The language chosen in the menu last time names the new default folder;
+    // --lang still decides for its own run.
+    for (const auto &[arguments, folder] :
+        {std::pair{QStringList{}, QStringLiteral("1|Meine Feeds")},
+            std::pair{QStringList{"--lang", "en"}, QStringLiteral("1|My Feeds")}}) {
+        QTemporaryDir home;
+        {
+            QSettings client(home.filePath("client.ini"), QSettings::IniFormat);
+            client.setValue("language", "de");
+        }
+        const Run run = runClient(
+            QStringList{"--home", home.path(), "--offline", "--quit-after-sync"} + arguments);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(rows(home.filePath("profiles/1.rssdb"), "select id, title from folder"),
+            QStringList{folder});
+    }
+}
+
+void tst_ClientProcess::discover_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "%1" is the test server
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err"); // a part of the error output
+
+    const QByteArray site = m_server.baseUrl();
+    const QByteArray world = site + "/site/world.xml\tapplication/rss+xml\tWorld \xc2\xbb All\n";
+    const QByteArray atom = "http://feeds.test/a\tapplication/atom+xml\thttp://feeds.test/a\n";
+    QTest::newRow("page") << QStringList{"--discover", "%1/site/index.html"} << 0 << world + atom
+                          << QByteArray();
+    QTest::newRow("feed itself, typed without a scheme, offline")
+        << QStringList{"--offline", "--discover", site.mid(7) + "/tech.xml"} << 0
+        << site + "/tech.xml\tapplication/rss+xml\tTech news\n"
+        << QByteArray();
+    QTest::newRow("no feeds") << QStringList{"--discover", "%1/plain.html"} << 1 << QByteArray()
+                              << QByteArray("no feeds found");
+    QTest::newRow("http error") << QStringList{"--discover", "%1/nothing-here"} << 1 << QByteArray()
+                                << QByteArray("The server answered 404 Not Found");
+    QTest::newRow("nobody listening") << QStringList{"--discover", "http://127.0.0.1:1/"} << 1
+                                      << QByteArray() << QByteArray("127.0.0.1:1");
+    QTest::newRow("through a proxy")
+        << QStringList{"--proxy", "%1", "--discover", "http://feeds.test/page"} << 0
+        << "http://feeds.test/world.xml\tapplication/rss+xml\tWorld \xc2\xbb All\n" + atom
+        << QByteArray();
+    QTest::newRow("bad address") << QStringList{"--discover", "ftp://example.test/feed"} << 2
+                                 << QByteArray() << QByteArray("--discover");
+}
+
+void tst_ClientProcess::discover()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    for (QString &argument : arguments)
+        argument.replace(QLatin1String("%1"), QString::fromLatin1(m_server.baseUrl()));
+    QTemporaryDir home;
+    const Run run = runClient(QStringList{QStringLiteral("--home"), home.path()} + arguments);
+    QCOMPARE(run.out, out);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(err), run.err.constData());
+    QCOMPARE(run.err.isEmpty(), err.isEmpty());
 }
 
 void tst_ClientProcess::updateLinesArriveAsFeedsEnd()

@@ -91,6 +91,8 @@ private slots:
     void saveSendsEachChange();
     void feedVisibilityOnlyOnSave();
     void languageChange();
+    void everyTextWhole_data();
+    void everyTextWhole();
 };
 
 void tst_SettingsDialog::showsStoredValuesWithinBounds()
@@ -227,6 +229,54 @@ void tst_SettingsDialog::languageChange()
         f.child<QLabel>("label_6")->text().contains(">[Configure the pellix News-Viewer]</span>"));
     QCoreApplication::removeTranslator(&marker);
     QTRY_COMPARE(f.dialog->windowTitle(), QStringLiteral("News Options"));
+}
+
+void tst_SettingsDialog::everyTextWhole_data()
+{
+    QTest::addColumn<QString>("translation"); // empty: English
+    QTest::newRow("English") << QString();
+    QTest::newRow("German") << QStringLiteral(PELLIX_GERMAN_QM);
+}
+
+void tst_SettingsDialog::everyTextWhole()
+{
+    // At the dialog's fixed size no label, check box or button is cut off.
+    QFETCH(QString, translation);
+    QTranslator german;
+    if (!translation.isEmpty()) {
+        QVERIFY2(german.load(translation), qPrintable(translation));
+        QCoreApplication::installTranslator(&german);
+    }
+    Settings s;
+    s.dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(s.dialog.get()));
+    QCOMPARE(s.dialog->size(), QSize(580, 480));
+    if (!translation.isEmpty())
+        QCOMPARE(s.child<QCheckBox>("checkBox")->text(), QStringLiteral("Gruppen anzeigen"));
+    int checked = 0;
+    for (QWidget *widget : s.dialog->findChildren<QWidget *>()) {
+        if (!widget->isVisible())
+            continue; // the frame's own hidden parts
+        QString text;
+        if (auto *label = qobject_cast<QLabel *>(widget)) {
+            text = label->text();
+            if (text.isEmpty())
+                continue;
+            if (label->wordWrap())
+                QVERIFY2(
+                    label->height() >= label->heightForWidth(label->width()), qPrintable(text));
+            else
+                QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(text));
+        } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
+            text = button->text();
+            QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(text));
+        } else {
+            continue;
+        }
+        ++checked;
+    }
+    QVERIFY2(checked >= 11, qPrintable(QString::number(checked)));
+    QCoreApplication::removeTranslator(&german);
 }
 
 QTEST_MAIN(tst_SettingsDialog)

@@ -1,4 +1,5 @@
 #include "host/pbasicdata.h"
+#include "host/psearchfield.h"
 #include "host/pwizard_standard2.h"
 #include "host/recordingrouter.h"
 #include "host/request.h"
@@ -12,6 +13,8 @@
 #include "testhttpserver.h"
 #include "treefixture.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -70,6 +73,9 @@ class tst_AboWizard : public QObject
 private slots:
     void nextWithoutTouchingGoesToTheCatalogue();
     void addressPage();
+    void returnKeyKeepsThePage();
+    void finishWithNothingTicked();
+    void catalogueUnavailable();
     void languageChange();
 };
 
@@ -126,6 +132,8 @@ void tst_AboWizard::addressPage()
     QLineEdit *address = page->lineEdit();
     PAboFeedTable *table = page->feedTable();
     QCOMPARE(address->text(), QStringLiteral("http://"));
+    // Selected, so that typing or pasting replaces it.
+    QCOMPARE(address->selectedText(), QStringLiteral("http://"));
     // Only the prefix: no host to ask.
     QTest::keyClick(address, Qt::Key_Return);
     QVERIFY(table->isHidden());
@@ -163,11 +171,113 @@ void tst_AboWizard::addressPage()
     QTest::keyClick(address, 'l');
     QTest::keyClick(address, Qt::Key_Return);
     QTRY_VERIFY(f.wizard.finishButton()->isEnabled());
-    table->item(0, 0)->setCheckState(Qt::Checked);
+    // The one feed found comes ticked.
+    QCOMPARE(table->item(0, 0)->checkState(), Qt::Checked);
     f.wizard.finish();
     QCOMPARE(saved.count(), 1);
     QCOMPARE(saved.at(0), (QVariantList{"http://" + typed, QString(), -1}));
     QCOMPARE(f.wizard.result(), int(QDialog::Accepted));
+}
+
+void tst_AboWizard::returnKeyKeepsThePage()
+{
+    // Shown and active, as a user has it: Return goes through the dialog too.
+    WizardFixture f;
+    TestHttpServer server;
+    server.setResponse("/page",
+        TestHttpResponse::ok("<link rel=alternate type=application/rss+xml href=/a title=A>"
+                             "<link rel=alternate type=application/atom+xml href=/b title=B>"));
+    f.wizard.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.wizard));
+    f.wizard.activateWindow();
+    f.mission->page1()->findChild<QRadioButton *>("radioButton")->click();
+    f.wizard.next();
+    PAboPage2 *page = f.mission->page2();
+    QTRY_VERIFY(page->lineEdit()->hasFocus());
+    for (const QPushButton *button :
+        {f.wizard.backButton(), f.wizard.nextButton(), f.wizard.finishButton()})
+        QVERIFY(!button->isDefault());
+
+    // Typing replaces the selected prefix; Return searches and stays.
+    QTest::keyClicks(QApplication::focusWidget(), server.url("/page").toString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(f.wizard.currentPage(), page);
+    QCOMPARE(page->lineEdit()->text(), server.url("/page").toString());
+    QTRY_VERIFY(page->feedsFound());
+    QCOMPARE(page->feedTable()->rowCount(), 2);
+    QCOMPARE(f.wizard.currentPage(), page);
+    QCOMPARE(server.requestCount("HEAD", "/page"), 1);
+
+    // Return in the catalogue search filters and stays too.
+    f.wizard.back();
+    f.mission->page1()->findChild<QRadioButton *>("radioButton_2")->click();
+    f.wizard.next();
+    PAboPage3 *catalogue = f.mission->page3();
+    catalogue->searchField()->setFocus();
+    QTest::keyClicks(catalogue->searchField(), "news");
+    QTest::keyClick(catalogue->searchField(), Qt::Key_Return);
+    QCOMPARE(f.wizard.currentPage(), catalogue);
+    QVERIFY(f.wizard.isVisible());
+}
+
+void tst_AboWizard::finishWithNothingTicked()
+{
+    WizardFixture f;
+    TestHttpServer server;
+    server.setResponse("/page",
+        TestHttpResponse::ok("<link rel=alternate type=application/rss+xml href=/a title=A>"
+                             "<link rel=alternate type=application/atom+xml href=/b title=B>"));
+    QSignalSpy saved(f.mission, &AboWizzard::saveFeed);
+    QSignalSpy closed(&f.wizard, &QDialog::accepted);
+    f.mission->page1()->findChild<QRadioButton *>("radioButton")->click();
+    f.wizard.next();
+    PAboPage2 *page = f.mission->page2();
+    page->lineEdit()->setText(server.url("/page").toString());
+    page->showTable();
+    QTRY_VERIFY(f.wizard.finishButton()->isEnabled());
+
+    // Two feeds, none ticked: Finish says so and stays.
+    f.wizard.finish();
+    QCOMPARE(closed.count(), 0);
+    QLabel *hint = page->findChild<QLabel *>("hintLabel");
+    QVERIFY(!hint->isHidden());
+    QCOMPARE(hint->text(), QStringLiteral("Tick the feeds you want to subscribe to."));
+
+    page->feedTable()->item(1, 0)->setCheckState(Qt::Checked);
+    f.wizard.finish();
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(saved.count(), 1);
+    QCOMPARE(saved.at(0), (QVariantList{server.url("/b").toString(), "B", -1}));
+
+    // The catalogue with nothing ticked says so as well.
+    WizardFixture g;
+    QSignalSpy closedToo(&g.wizard, &QDialog::accepted);
+    g.wizard.next();
+    g.wizard.finish();
+    QCOMPARE(closedToo.count(), 0);
+    QCOMPARE(
+        g.mission->page3()->notice(), QStringLiteral("Tick the feeds you want to subscribe to."));
+}
+
+void tst_AboWizard::catalogueUnavailable()
+{
+    WizardFixture f;
+    f.wizard.next();
+    PAboPage3 *page = f.mission->page3();
+    QVERIFY(f.wizard.finishButton()->isEnabled());
+    QVERIFY(f.router.fail(f.router.indexesOf(41, 3).last(), 15));
+    QTRY_VERIFY(!page->catalogueAvailable());
+    QVERIFY(!f.wizard.finishButton()->isEnabled());
+    QVERIFY(!page->selectAllBox()->isEnabled());
+    QVERIFY(page->notice().contains("cannot be loaded"));
+
+    // Coming back asks again, and an answer makes everything available.
+    f.wizard.back();
+    f.wizard.next();
+    QVERIFY(page->catalogueAvailable());
+    QVERIFY(f.wizard.finishButton()->isEnabled());
+    QVERIFY(page->selectAllBox()->isEnabled());
+    QVERIFY(page->notice().isEmpty());
 }
 
 void tst_AboWizard::languageChange()
@@ -185,6 +295,10 @@ void tst_AboWizard::languageChange()
         f.mission->page2()->findChild<QPushButton *>("goButton")->text(), QStringLiteral("[Go]"));
     QVERIFY(f.mission->page3()->findChild<QLabel *>("label")->text().contains(
         ">[Subscribe to a news]</span>"));
+    // The host's own texts follow too.
+    QCOMPARE(f.wizard.backButton()->text(), QStringLiteral("[< &Back]"));
+    QCOMPARE(f.wizard.cancelButton()->text(), QStringLiteral("[Cancel]"));
+    QCOMPARE(f.mission->page3()->searchField()->placeholderText(), QStringLiteral("[Search]"));
 
     QCoreApplication::removeTranslator(&marker);
     PBasicData::instance().setCurrentLanguage(PLanguage());

@@ -1,4 +1,6 @@
 #include "updater/httpconnection.h"
+#include "wizard/feeddiscovery.h"
+#include "wizard/feedlinkreader.h"
 #include "wizard/pabofeedtable.h"
 
 #include "testhttpserver.h"
@@ -9,7 +11,29 @@
 
 namespace {
 
-// Rows as "text|address|ticked", a status row as its text.
+const QUrl PageAddress("http://site.test/dir/page.html");
+
+// Feeds as "address|type|title".
+QStringList lines(const FeedLinkList &feeds)
+{
+    QStringList result;
+    for (const FeedLink &feed : feeds)
+        result.append(feed.address + QLatin1Char('|') + feed.type + QLatin1Char('|') + feed.title);
+    return result;
+}
+
+QByteArray page(const QByteArray &head, const QByteArray &body = "<p>x</p>")
+{
+    return "<!DOCTYPE html>\n<html>\n<head>\n<title>A page</title>\n" + head + "\n</head><body>"
+        + body + "</body></html>";
+}
+
+QByteArray rssLink(const QByteArray &attributes)
+{
+    return page("<link rel=\"alternate\" type=\"application/rss+xml\" " + attributes + ">");
+}
+
+// Rows of the wizard's table as "text|address|ticked", a status row as its text.
 QStringList rows(const PAboFeedTable &table)
 {
     QStringList result;
@@ -24,23 +48,10 @@ QStringList rows(const PAboFeedTable &table)
     return result;
 }
 
-bool finished(const PAboFeedTable &table)
-{
-    const QTableWidgetItem *first = table.rowCount() > 0 ? table.item(0, 0) : nullptr;
-    return first && first->text() != "Searching..." && first->text() != "Parse page";
-}
-
-const QByteArray Feed = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel/></rss>";
-
-QByteArray page(const QByteArray &head)
-{
-    return "<html>\n<head>\n<title>A page</title>\n" + head + "\n</head><body>x</body></html>";
-}
-
-QByteArray rssLink(const QByteArray &attributes)
-{
-    return page("<link type=\"application/rss+xml\" " + attributes + ">");
-}
+const QByteArray Rss = "application/rss+xml";
+const QByteArray Feed
+    = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Own &amp; Title</title>"
+      "<item><title>Not this</title></item></channel></rss>";
 
 } // namespace
 
@@ -48,99 +59,355 @@ class tst_FeedDiscovery : public QObject
 {
     Q_OBJECT
 private slots:
+    void links_data();
+    void links();
+    void charset_data();
+    void charset();
+    void hostilePages_data();
+    void hostilePages();
+    void feedDocument_data();
+    void feedDocument();
+    void addressFromInput_data();
+    void addressFromInput();
     void discovery_data();
     void discovery();
+    void silenceTimesOutNotTheTransfer();
+    void tableRows();
     void subscribedRowsAndSelection();
 };
 
-void tst_FeedDiscovery::discovery_data()
+void tst_FeedDiscovery::links_data()
 {
-    QTest::addColumn<QByteArray>("body"); // served at /dir/page.html; empty: ask for path
-    QTest::addColumn<QByteArray>("path");
-    QTest::addColumn<QStringList>("expected"); // "%1" is the server; "*" any error text
+    QTest::addColumn<QByteArray>("html");
+    QTest::addColumn<QStringList>("expected");
 
-    const QStringList none{"No news found"}, error{"Error"};
-    auto scan = [](const char *name, const QByteArray &body, const QStringList &expected) {
-        QTest::newRow(name) << body << QByteArray("/dir/page.html") << expected;
-    };
-    auto fetch = [](const char *name, const QByteArray &path, const QStringList &expected) {
-        QTest::newRow(name) << QByteArray() << path << expected;
+    const QString rss = "|application/rss+xml|";
+    const QString base = "http://site.test";
+    auto row = [](const char *name, const QByteArray &html, const QStringList &expected) {
+        QTest::newRow(name) << html << expected;
     };
 
-    // Double-quoted values only, names and type in any case, the tag name
-    // followed by a space; relative addresses count from the page.
-    scan("double quotes, entity in title",
-        page("<link rel=\"alternate\" type=\"application/rss+xml\" title=\"News &amp; More\" "
-             "href=\"/rss.xml\">"),
-        {"News & More|%1/rss.xml|unticked"});
-    scan("upper-case names and type",
-        page("<LINK REL=\"alternate\" TYPE=\"Application/RSS+XML\" TITLE=\"Up\" "
-             "HREF=\"http://other.example/Feed?a=1&b=2\">"),
-        {"Up|http://other.example/Feed?a=1&b=2|unticked"});
-    scan("atom and rss in page order",
-        page("<link href=\"atom.xml\" type=\"application/atom+xml\" title=\"A\" />\n"
-             "<link title=\"R\" type=\"application/rss+xml\" href=\"//cdn.example/r\"/>"),
-        {"A|%1/dir/atom.xml|unticked", "R|http://cdn.example/r|unticked"});
-    scan("single quotes are no values",
-        page("<link rel='alternate' type='application/rss+xml' href='/rss.xml'>"), none);
-    scan("unquoted value hides the next href", rssLink("title=\"T\" rel=alternate href=\"/x\""),
-        {"T||unticked"});
-    scan("spaces around equals signs", rssLink("title = \"T\" href = \"/x\""), {"T|%1/x|unticked"});
-    scan("greater-than inside quotes", rssLink("title=\"a > b\" href=\"/q\""),
-        {"a > b|%1/q|unticked"});
-    scan("style sheet", page("<link rel=\"stylesheet\" type=\"text/css\" href=\"/s.css\">"), none);
-    scan("tag name followed by a line feed",
-        page("<link\ntype=\"application/rss+xml\" href=\"/rss.xml\">"), none);
+    row("double quotes, entities in the title",
+        rssLink("title=\"News &amp; More &raquo; &#8364; &#x263A;\" href=\"/rss.xml\""),
+        {base + "/rss.xml" + rss + "News & More » € ☺"});
+    row("single quotes", page("<link rel='alternate' type='application/rss+xml' href='/s.xml'>"),
+        {base + "/s.xml" + rss});
+    row("unquoted values", page("<link rel=alternate type=application/rss+xml title=T href=/u>"),
+        {base + "/u" + rss + "T"});
+    row("tab and line feed after the tag name",
+        page("<link\trel=\"alternate\"\ntype=\"application/rss+xml\"\r\nhref=\"/t.xml\">"),
+        {base + "/t.xml" + rss});
+    row("upper case", page("<LINK REL=\"ALTERNATE\" TYPE=\"Application/RSS+XML\" HREF=\"/UP\">"),
+        {base + "/UP" + rss});
+    row("type with parameters",
+        page("<link rel=\"alternate\" type=\" application/atom+xml; charset=utf-8\" href=\"a\">"),
+        {base + "/dir/a|application/atom+xml|"});
+    row("rdf", page("<link rel=\"alternate\" type=\"application/rdf+xml\" href=\"/r.rdf\">"),
+        {base + "/r.rdf|application/rdf+xml|"});
+    row("rel with several tokens",
+        page("<link rel=\"feed  Alternate\" type=\"application/rss+xml\" href=\"/f\">"),
+        {base + "/f" + rss});
+    row("rel without alternate",
+        page("<link rel=\"feed\" type=\"application/rss+xml\" href=\"/f\">"
+             "<link type=\"application/rss+xml\" href=\"/g\">"),
+        {});
+    row("not feed types",
+        page("<link rel=\"alternate\" type=\"application/json\" href=\"/j\">"
+             "<link rel=\"alternate\" type=\"application/json+oembed\" href=\"/o\">"
+             "<link rel=\"alternate stylesheet\" type=\"text/css\" href=\"/s.css\">"
+             "<link rel=\"alternate\" type=\"text/html\" hreflang=\"de\" href=\"/de/\">"),
+        {});
+    row("hidden in comments, scripts, styles and templates",
+        page("<!-- <link rel=\"alternate\" type=\"application/rss+xml\" href=\"/c\"> -->"
+             "<script>document.write('<link rel=\"alternate\" type=\"application/rss+xml\" "
+             "href=\"/s\">');</script>"
+             "<style>/* <link rel=\"alternate\" type=\"application/rss+xml\" href=\"/y\"> "
+             "*/</style>"
+             "<template><link rel=\"alternate\" type=\"application/rss+xml\" href=\"/t\">"
+             "</template>"),
+        {});
+    row("in the body, no head at all",
+        "<p>Hello <link rel=\"alternate\" type=\"application/rss+xml\" href=\"b.xml\" "
+        "title=\"Body\"></p>",
+        {base + "/dir/b.xml" + rss + "Body"});
+    row("base href",
+        rssLink("href=\"feed.xml\"").replace("<head>", "<head><base href=\"http://cdn.test/x/\">"),
+        {"http://cdn.test/x/feed.xml" + rss});
+    row("relative base href",
+        page("<base href=\"../news/\"><link rel=\"alternate\" type=\"application/rss+xml\" "
+             "href=\"rss\">"),
+        {base + "/news/rss" + rss});
+    row("protocol-relative", rssLink("href=\"//cdn.test/r\""), {"http://cdn.test/r" + rss});
+    row("ampersand entity in the address", rssLink("href=\"/f?a=1&amp;b=2&c=3\""),
+        {base + "/f?a=1&b=2&c=3" + rss});
+    row("spaces around and inside the address", rssLink("href=\"  /my feed.xml \n\""),
+        {base + "/my%20feed.xml" + rss});
+    row("same address twice, the first title wins, a missing one is filled",
+        page("<link rel=\"alternate\" type=\"application/rss+xml\" href=\"/d\">"
+             "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"http://site.test/d\" "
+             "title=\"Late\">"
+             "<link rel=\"alternate\" type=\"application/atom+xml\" href=\"/d\" title=\"Other\">"),
+        {base + "/d" + rss + "Late"});
+    row("empty and unusable addresses",
+        page("<link rel=\"alternate\" type=\"application/rss+xml\" href=\"\">"
+             "<link rel=\"alternate\" type=\"application/rss+xml\">"
+             "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"javascript:void(0)\">"
+             "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"mailto:a@b.test\">"),
+        {});
+    row("title spread over lines", rssLink("href=\"/w\" title=\"  Two\n   lines\t\""),
+        {base + "/w" + rss + "Two lines"});
+    row("page order",
+        page("<link rel=\"alternate\" type=\"application/atom+xml\" href=\"/1\">",
+            "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"/2\">"),
+        {base + "/1|application/atom+xml|", base + "/2" + rss});
+}
 
-    // Bad input ends, never hangs.
+void tst_FeedDiscovery::links()
+{
+    QFETCH(QByteArray, html);
+    QFETCH(QStringList, expected);
+    QCOMPARE(lines(FeedLinkReader::read(html, "text/html", PageAddress)), expected);
+}
+
+void tst_FeedDiscovery::charset_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QString>("title"); // of the one feed on the page
+
+    const QString umlauts = QStringLiteral("Nachrichten – Übersicht");
+    const QByteArray utf8 = umlauts.toUtf8();
+    const QByteArray cp1252 = "Nachrichten \x96 \xdc"
+                              "bersicht";
+    auto linkWith = [](const QByteArray &title, const QByteArray &head = {}) {
+        return page(head
+            + "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"/f\" "
+              "title=\""
+            + title + "\">");
+    };
+    auto row = [](const char *name, const QByteArray &body, const QByteArray &type,
+                   const QString &title) { QTest::newRow(name) << body << type << title; };
+
+    row("http charset", linkWith(utf8), "text/html; charset=UTF-8", umlauts);
+    row("quoted http charset", linkWith(utf8), "text/html;charset=\"utf-8\"", umlauts);
+    row("http charset wins over meta", linkWith(cp1252, "<meta charset=\"utf-8\">"),
+        "text/html; charset=windows-1252", umlauts);
+    row("unknown http charset falls to meta", linkWith(utf8, "<meta charset=utf-8>"),
+        "text/html; charset=x-nonsense", umlauts);
+    row("byte-order mark", "\xef\xbb\xbf" + linkWith(utf8), "text/html", umlauts);
+    row("utf-16 with byte-order mark",
+        QByteArray("\xff\xfe")
+            + QByteArray(reinterpret_cast<const char *>(QString::fromUtf8(linkWith(utf8)).utf16()),
+                QString::fromUtf8(linkWith(utf8)).size() * 2),
+        "text/html", umlauts);
+    row("meta charset", linkWith(utf8, "<meta charset='UTF-8'>"), "text/html", umlauts);
+    row("meta http-equiv",
+        linkWith(utf8, "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"),
+        "", umlauts);
+    row("meta in a comment does not count", linkWith(cp1252, "<!-- <meta charset=utf-8> -->"),
+        "text/html", umlauts);
+    row("meta too far down does not count",
+        linkWith(cp1252, "<!--" + QByteArray(1100, 'x') + "--><meta charset=utf-8>"), "text/html",
+        umlauts);
+    row("latin-1 is read as windows-1252", linkWith(cp1252), "text/html; charset=ISO-8859-1",
+        umlauts);
+    row("nothing declared: windows-1252", linkWith(cp1252), "text/html", umlauts);
+    row("iso-8859-15", linkWith("\xa4 \xbd"), "text/html; charset=iso-8859-15", "€ œ");
+    row("broken utf-8 is replaced, not dropped",
+        linkWith("a\xff"
+                 "b"),
+        "text/html; charset=utf-8", QStringLiteral("a\uFFFDb"));
+}
+
+void tst_FeedDiscovery::charset()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QString, title);
+    const FeedLinkList feeds = FeedLinkReader::read(body, contentType, PageAddress);
+    QCOMPARE(feeds.size(), 1);
+    QCOMPARE(feeds.first().title, title);
+    QCOMPARE(feeds.first().address, QStringLiteral("http://site.test/f"));
+}
+
+void tst_FeedDiscovery::hostilePages_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("feeds");
+
     QByteArray binary(300000, '\0');
     for (int i = 0; i < binary.size(); ++i)
         binary[i] = char((i * 7919) % 256);
-    scan("binary", binary, none);
-    scan("unterminated quote",
-        page("<link type=\"application/rss+xml\" href=\"/x.xml>" + QByteArray(200000, 'a')), none);
-    scan("unterminated tags", QByteArray(100000, '<') + "link " + QByteArray(100000, ' '), none);
-    scan("deep nesting", "<rss>" + QByteArray("<a>").repeated(1000000), none);
-    fetch("larger than 16 MiB", "/huge", {"*"});
+    const QByteArray link = "<link rel=alternate type=application/rss+xml href=/x>";
+    QTest::newRow("binary") << binary << 0;
+    QTest::newRow("binary around a link") << binary + link + binary << 1;
+    QTest::newRow("unterminated quote") << page(
+        "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"/x.xml>"
+        + QByteArray(200000, 'a')) << 0;
+    QTest::newRow("unterminated tags")
+        << QByteArray(100000, '<') + "link " + QByteArray(100000, ' ') << 0;
+    // Nesting deeper than any real page is read up to where it gets that deep.
+    QTest::newRow("deep nesting") << link + QByteArray("<div>").repeated(200000) + link << 1;
+    QTest::newRow("deep nesting, then p")
+        << QByteArray("<div>").repeated(4000) + link + QByteArray("<p>x").repeated(100000) << 1;
+    QTest::newRow("misnested formatting") << link + QByteArray("<b><i><a>").repeated(20000) << 1;
+    QTest::newRow("wide, not deep")
+        << QByteArray("<div><span>x</span></div>").repeated(200000) + link << 1;
+    QTest::newRow("ten thousand feeds")
+        << QByteArray("<link rel=alternate type=application/rss+xml href=/f?%1>")
+                .repeated(1)
+                .replace("%1", "0")
+            +
+            [] {
+                QByteArray many;
+                for (int i = 1; i < 10000; ++i)
+                    many += "<link rel=alternate type=application/rss+xml href=/f?"
+                        + QByteArray::number(i) + ">";
+                return many;
+            }()
+        << 10000;
+    // A NUL spoils the value it is in, as in a browser, and nothing else.
+    QTest::newRow("nul bytes") << QByteArray(
+        "<p>\0</p><link rel=alternate type=application/rss+xml href=/n>"
+        "<link rel=alternate\0 type=application/rss+xml href=/m>",
+        115) << 1;
+}
 
-    // The address itself is a feed: offered under the address as typed.
-    fetch("rss feed", "/feed.xml", {"News found|%1/feed.xml|unticked"});
-    fetch("atom feed", "/atom", {"News found|%1/atom|unticked"});
-    fetch("rdf feed", "/rdf", {"News found|%1/rdf|unticked"});
-    fetch("redirect to a feed", "/old", {"News found|%1/old|unticked"});
-    fetch("redirect to a page", "/start", {"P|%1/site/feeds/p.xml|unticked"});
+void tst_FeedDiscovery::hostilePages()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, feeds);
+    QCOMPARE(FeedLinkReader::read(body, QByteArray(), PageAddress).size(), feeds);
+}
 
-    fetch("not found", "/missing", error);
-    fetch("300 is no redirect", "/choices", error);
-    fetch("redirect loop", "/loop", error);
-    fetch("redirect without location", "/nowhere", error);
-    // Ends with the connection's own error text.
-    fetch("nobody listening", "closed", {"*"});
-    fetch("stalled header", "/slow", {"Connection timed out"});
-    fetch("stalled body", "/slowbody", {"Connection timed out"});
+void tst_FeedDiscovery::feedDocument_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("expected"); // "type|title"; empty: not a feed
+
+    QTest::newRow("rss") << Feed << "application/rss+xml|Own & Title";
+    QTest::newRow("atom") << QByteArray("<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><title>"
+                                        "E</title></entry><title type=\"html\">A</title></feed>")
+                          << "application/atom+xml|A";
+    QTest::newRow("rdf") << QByteArray("<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/"
+                                       "22-rdf-syntax-ns#\"><channel><title>R</title></channel>"
+                                       "<item><title>I</title></item></rdf:RDF>")
+                         << "application/rdf+xml|R";
+    QTest::newRow("windows-1252 declared")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?><rss><channel><title>"
+                      "Caf\xe9 \x80</title></channel></rss>")
+        << "application/rss+xml|Café €";
+    QTest::newRow("untitled") << QByteArray("<rss><channel/></rss>") << "application/rss+xml|";
+    QTest::newRow("line breaks before the declaration")
+        << QByteArray("\r\n\n<?xml version=\"1.0\"?><rss><channel><title>T</title></channel></rss>")
+        << "application/rss+xml|T";
+    QTest::newRow("charset only in the HTTP header") << QByteArray("<rss><channel><title>Gr\xfc\xdf"
+                                                                   "e</title></channel></rss>")
+                                                     << "application/rss+xml|Grüße";
+    QTest::newRow("xhtml page") << QByteArray("<html><head><title>T</title></head></html>")
+                                << QString();
+    QTest::newRow("broken feed") << QByteArray("<rss><channel><title>x</channel>") << QString();
+    QTest::newRow("deep nesting") << "<rss>" + QByteArray("<a>").repeated(1000000) << QString();
+}
+
+void tst_FeedDiscovery::feedDocument()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, expected);
+    FeedLink feed;
+    const bool isFeed
+        = FeedDiscovery::readFeedDocument(body, &feed, "application/rss+xml; charset=ISO-8859-1");
+    QCOMPARE(isFeed, !expected.isEmpty());
+    if (isFeed)
+        QCOMPARE(feed.type + QLatin1Char('|') + feed.title, expected);
+}
+
+void tst_FeedDiscovery::addressFromInput_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("address");
+    const char *rows[][2] = {{"  example.test/news \t", "http://example.test/news"},
+        {"HTTP://Example.test/A", "http://Example.test/A"},
+        {"Https://example.test", "https://example.test"},
+        {"feed://example.test/rss", "http://example.test/rss"},
+        {"feed:https://example.test/rss", "https://example.test/rss"},
+        {"FEED:http://example.test/rss", "http://example.test/rss"},
+        {"example.test:8080/x", "http://example.test:8080/x"},
+        {"ftp://example.test/", "ftp://example.test/"}, {"   ", ""}};
+    for (const auto &row : rows)
+        QTest::newRow(row[0]) << QString::fromUtf8(row[0]) << QString::fromUtf8(row[1]);
+}
+
+void tst_FeedDiscovery::addressFromInput()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, address);
+    QCOMPARE(FeedDiscovery::addressFromInput(typed), address);
+}
+
+void tst_FeedDiscovery::discovery_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QStringList>("expected"); // feeds, or "!" + the error; "%1" is the server
+    QTest::addColumn<bool>("itself");
+
+    auto row = [](const char *name, const QByteArray &path, const QStringList &expected,
+                   bool itself = false) { QTest::newRow(name) << path << expected << itself; };
+    row("page", "/dir/page.html",
+        {"%1/dir/feeds/a.xml|application/atom+xml|Ä", "%1/rss|application/rss+xml|"});
+    row("rss feed", "/feed.xml", {"%1/feed.xml|application/rss+xml|Own & Title"}, true);
+    row("redirect to a feed keeps the address as typed", "/old",
+        {"%1/old|application/rss+xml|Own & Title"}, true);
+    row("redirect to a page resolves against the new address", "/start",
+        {"%1/site/feeds/p.xml|application/rss+xml|P"});
+    row("head refused with 405", "/nohead", {"%1/site/feeds/p.xml|application/rss+xml|P"});
+    row("head refused with 501, get redirects", "/nohead501",
+        {"%1/site/feeds/p.xml|application/rss+xml|P"});
+    row("head fine, get not found", "/getfails", {"!The server answered 404 Not Found"});
+    row("no feeds", "/plain", {});
+    row("not found", "/missing", {"!The server answered 404 Not Found"});
+    row("server error", "/broken", {"!The server answered 500 Internal Server Error"});
+    row("300 is no redirect", "/choices", {"!The server answered 300 Multiple Choices"});
+    row("redirect loop", "/loop", {"!Error"});
+    row("redirect without location", "/nowhere", {"!Error"});
+    row("redirect to another scheme", "/toftp", {"!Error"});
+    row("larger than the body limit", "/huge", {"!The response body is too large"});
+    row("nobody listening", "closed", {"!*"});
+    row("stalled header", "/slow", {"!Connection timed out"});
+    row("stalled body", "/slowbody", {"!Connection timed out"});
 }
 
 void tst_FeedDiscovery::discovery()
 {
-    QFETCH(QByteArray, body);
     QFETCH(QByteArray, path);
     QFETCH(QStringList, expected);
+    QFETCH(bool, itself);
 
     TestHttpServer server;
-    server.setResponse("/dir/page.html", TestHttpResponse::ok(body));
-    server.setResponse("/feed.xml", TestHttpResponse::ok(Feed));
-    server.setResponse(
-        "/atom", TestHttpResponse::ok("<feed xmlns=\"http://www.w3.org/2005/Atom\"/>"));
-    server.setResponse("/rdf",
+    const TestHttpHeaders html{{"Content-Type", "text/html; charset=utf-8"}};
+    server.setResponse("/dir/page.html",
         TestHttpResponse::ok(
-            "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"></rdf:RDF>"));
+            page("<link rel=alternate type=application/atom+xml href=feeds/a.xml title=Ä>"
+                 "<link rel=alternate type=application/rss+xml href=/rss>"),
+            html));
+    server.setResponse("/feed.xml", TestHttpResponse::ok(Feed));
     server.setResponse("/old", TestHttpResponse::redirect(301, server.baseUrl() + "/feed.xml"));
     server.setResponse("/start", TestHttpResponse::redirect(302, "/site/index.html"));
     server.setResponse(
-        "/site/index.html", TestHttpResponse::ok(rssLink("title=\"P\" href=\"feeds/p.xml\"")));
+        "/site/index.html", TestHttpResponse::ok(rssLink("title=P href=feeds/p.xml")));
+    server.setResponse("HEAD", "/nohead", TestHttpResponse::withStatus(405));
+    server.setResponse(
+        "GET", "/nohead", TestHttpResponse::ok(rssLink("title=P href=site/feeds/p.xml")));
+    server.setResponse("HEAD", "/nohead501", TestHttpResponse::withStatus(501));
+    server.setResponse("GET", "/nohead501", TestHttpResponse::redirect(302, "/site/index.html"));
+    server.setResponse("HEAD", "/getfails", TestHttpResponse::ok({}));
+    server.setResponse("GET", "/getfails", TestHttpResponse::withStatus(404));
+    server.setResponse("/plain", TestHttpResponse::ok(page("<link rel=stylesheet href=/s.css>")));
+    server.setResponse("/broken", TestHttpResponse::withStatus(500));
     server.setResponse("/choices", TestHttpResponse::withStatus(300));
     server.setResponse("/loop", TestHttpResponse::redirect(302, "/loop"));
     server.setResponse("/nowhere", TestHttpResponse::withStatus(302));
+    server.setResponse("/toftp", TestHttpResponse::redirect(302, "ftp://127.0.0.1/feed"));
     TestHttpResponse huge
         = TestHttpResponse::ok(page(QByteArray(HttpConnection::DefaultMaxBodySize + 1024, 'x')));
     huge.omitContentLength = true;
@@ -150,33 +417,102 @@ void tst_FeedDiscovery::discovery()
     server.setResponse("HEAD", "/slowbody", TestHttpResponse::ok({}));
     server.setResponse("GET", "/slowbody", TestHttpResponse::silence());
 
-    PAboFeedTable table;
+    FeedDiscovery discovery;
     if (path.startsWith("/slow"))
-        table.setStallTimeout(300);
-    table.discover(path == "closed" ? QUrl("http://127.0.0.1:1/") : server.url(path));
-    QTRY_VERIFY_WITH_TIMEOUT(finished(table), 20000);
+        discovery.setStallTimeout(300);
+    QSignalSpy finished(&discovery, &FeedDiscovery::finished);
+    discovery.start(path == "closed" ? QUrl("http://127.0.0.1:1/") : server.url(path));
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!discovery.isRunning());
 
-    const QStringList result = rows(table);
-    if (expected == QStringList{"*"}) {
-        QCOMPARE(result.size(), 1);
-        QVERIFY(result.first() != "No news found");
+    for (QString &line : expected)
+        line.replace("%1", QString::fromLatin1(server.baseUrl()));
+    if (!expected.isEmpty() && expected.first().startsWith(QLatin1Char('!'))) {
+        QCOMPARE(discovery.state(), FeedDiscovery::Failed);
+        QVERIFY(discovery.feeds().isEmpty());
+        if (expected.first() != QLatin1String("!*"))
+            QCOMPARE(discovery.errorString(), expected.first().mid(1));
+        QVERIFY(!discovery.errorString().isEmpty());
     } else {
-        for (QString &row : expected)
-            row.replace("%1", QString::fromLatin1(server.baseUrl()));
-        QCOMPARE(result, expected);
+        QCOMPARE(lines(discovery.feeds()), expected);
+        QCOMPARE(discovery.state(),
+            expected.isEmpty() ? FeedDiscovery::NothingFound : FeedDiscovery::Found);
+        QCOMPARE(discovery.addressIsFeed(), itself);
     }
     if (path == "closed")
         return;
 
-    // HEAD first, GET only after a 200; redirects are bounded; the updater's agent.
+    // HEAD first, GET only for an answer worth reading; redirects are bounded.
     QCOMPARE(server.requests().first().method, QByteArray("HEAD"));
     QCOMPARE(server.requests().first().path, path);
     if (path == "/loop")
-        QCOMPARE(server.requestCount("HEAD", path), PAboFeedTable::MaxRedirects + 1);
-    if (expected == QStringList{"Error"})
+        QCOMPARE(server.requestCount("HEAD", path), FeedDiscovery::MaxRedirects + 1);
+    if (path == "/missing" || path == "/broken" || path == "/choices")
         QCOMPARE(server.requestCount("GET", path), 0);
     for (const TestHttpRequest &request : server.requests())
         QCOMPARE(request.header("User-Agent"), HttpConnection::defaultUserAgent());
+}
+
+void tst_FeedDiscovery::silenceTimesOutNotTheTransfer()
+{
+    // The body trickles in for longer than the limit, never pausing as long as it.
+    TestHttpServer server;
+    TestHttpResponse slow = TestHttpResponse::ok(rssLink("href=/trickle title=Slow"));
+    slow.chunkSize = 16;
+    slow.chunkDelayMs = 40;
+    server.setResponse("GET", "/trickle", slow);
+    server.setResponse("HEAD", "/trickle", TestHttpResponse::ok({}));
+
+    FeedDiscovery discovery;
+    discovery.setStallTimeout(400);
+    QSignalSpy finished(&discovery, &FeedDiscovery::finished);
+    discovery.start(server.url("/trickle"));
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(discovery.errorString(), QString());
+    QCOMPARE(lines(discovery.feeds()),
+        QStringList{server.baseUrl() + "/trickle|application/rss+xml|Slow"});
+}
+
+void tst_FeedDiscovery::tableRows()
+{
+    // Status rows while it runs; a lone feed comes ticked; the address itself
+    // without a title is "News found"; a link without a title shows its address.
+    TestHttpServer server;
+    const QString base = QString::fromLatin1(server.baseUrl());
+    server.setResponse("/one", TestHttpResponse::ok(rssLink("href=/lone")));
+    server.setResponse("/two",
+        TestHttpResponse::ok(page("<link rel=alternate type=" + Rss
+            + " href=/a title=A><link rel=alternate type=" + Rss + " href=/b title=B>")));
+    server.setResponse("/untitled", TestHttpResponse::ok("<rss><channel/></rss>"));
+    server.setResponse("/missing", TestHttpResponse::withStatus(404));
+
+    PAboFeedTable table;
+    const struct
+    {
+        const char *path;
+        QStringList rows;
+    } cases[] = {{"/one", {base + "/lone|" + base + "/lone|ticked"}},
+        {"/two", {"A|" + base + "/a|unticked", "B|" + base + "/b|unticked"}},
+        {"/untitled", {"News found|" + base + "/untitled|ticked"}},
+        {"/missing", {"The server answered 404 Not Found"}}};
+    for (const auto &c : cases) {
+        QSignalSpy found(&table, &PAboFeedTable::sendFeedFound);
+        table.discover(server.url(c.path));
+        QCOMPARE(rows(table), QStringList{"Searching..."});
+        QTRY_VERIFY(!table.discovery()->isRunning());
+        QCOMPARE(rows(table), c.rows);
+        QCOMPARE(found.count(), c.rows.first().contains(QLatin1Char('|')) ? 1 : 0);
+    }
+
+    // A lone feed ticked for the user is subscribed under its own title.
+    QSignalSpy saved(&table, &PAboFeedTable::saveFeed);
+    table.discover(server.url("/two"));
+    QTRY_VERIFY(!table.discovery()->isRunning());
+    table.item(1, 0)->setCheckState(Qt::Checked);
+    table.applySelection();
+    QCOMPARE(saved.count(), 1);
+    QCOMPARE(saved.at(0), (QVariantList{base + "/b", "B"}));
 }
 
 void tst_FeedDiscovery::subscribedRowsAndSelection()
@@ -186,8 +522,8 @@ void tst_FeedDiscovery::subscribedRowsAndSelection()
     const QString base = QString::fromLatin1(server.baseUrl());
     QByteArray links;
     for (const char *title : {"Kept", "Gone", "Old", "New"})
-        links += "<link type=\"application/rss+xml\" title=\"" + QByteArray(title) + "\" href=\"/"
-            + QByteArray(title).toLower() + "\">";
+        links += "<link rel=\"alternate\" type=\"application/rss+xml\" title=\"" + QByteArray(title)
+            + "\" href=\"/" + QByteArray(title).toLower() + "\">";
     server.setResponse("/page", TestHttpResponse::ok(page(links)));
     // /old was unsubscribed: its row is kept but no longer loaded.
     fixture.exec("insert into feeds (source, toload, farmid, folderid, inclient) values "
@@ -199,16 +535,18 @@ void tst_FeedDiscovery::subscribedRowsAndSelection()
     QSignalSpy saved(&table, &PAboFeedTable::saveFeed);
     QSignalSpy cleared(&table, &PAboFeedTable::clearFeed);
     table.discover(server.url("/page"));
-    QTRY_VERIFY(finished(table));
+    QTRY_VERIFY(!table.discovery()->isRunning());
     QCOMPARE(rows(table).join(' ').replace(base, "%1"),
         QStringLiteral(
             "Kept|%1/kept|ticked Gone|%1/gone|ticked Old|%1/old|unticked New|%1/new|unticked"));
+    QCOMPARE(table.changedCount(), 0);
 
     // Off and on again is no change.
     table.item(0, 0)->setCheckState(Qt::Unchecked);
     table.item(0, 0)->setCheckState(Qt::Checked);
     table.item(1, 0)->setCheckState(Qt::Unchecked);
     table.item(3, 0)->setCheckState(Qt::Checked);
+    QCOMPARE(table.changedCount(), 2);
     table.applySelection();
     QCOMPARE(cleared.count(), 1);
     QCOMPARE(cleared.at(0).at(0).toString(), base + "/gone");
