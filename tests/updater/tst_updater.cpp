@@ -346,7 +346,8 @@ void TestUpdater::callsWhileBusy()
         for (int id : {3, 4}) {
             TestHttpResponse slow
                 = TestHttpResponse::ok(feedDocument("F" + QByteArray::number(id)));
-            slow.delayMs = 400 * (id - 2);
+            // Wide enough that a busy machine still sees both in flight.
+            slow.delayMs = 1000 * (id - 2);
             server->queueResponse("GET", "/f" + QByteArray::number(id), slow);
         }
     }
@@ -366,7 +367,7 @@ void TestUpdater::callsWhileBusy()
     } else {
         updater->removeFeed(3);
     }
-    QVERIFY(over.wait(5000));
+    QVERIFY(over.wait(10000));
     QCOMPARE(over.size(), 1);
     QCOMPARE(server->requestLines().mid(0, requested.size()), requested);
     QCOMPARE(server->requestCount(), requested.size());
