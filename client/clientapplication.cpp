@@ -4,6 +4,7 @@
 #include "clientwindow.h"
 #include "core/rssprotocol.h"
 #include "headlessdiscovery.h"
+#include "headlesstransfer.h"
 #include "headlessupdate.h"
 #include "languagemanager.h"
 #include "localprofile.h"
@@ -92,7 +93,7 @@ bool ClientApplication::start()
     }
     if (!m_options.messageLog.isEmpty() && !openMessageLog())
         return false;
-    if (!m_options.update)
+    if (!m_options.headless())
         createWindow();
     createRouter(home);
     if (!loadPlugin())
@@ -225,6 +226,13 @@ bool ClientApplication::loadPlugin()
         QString reason;
         if (!m_headless->attach(&reason))
             return fail(QStringLiteral("pellix: ") + reason + QLatin1Char('\n'), 1);
+    } else if (m_options.headless()) {
+        m_transfer = new HeadlessTransfer(
+            m_host.get(), m_options.importOpml, m_options.exportOpml, &m_output, &m_errors, this);
+        connect(m_transfer, &HeadlessTransfer::finished, this, &ClientApplication::quit);
+        QString reason;
+        if (!m_transfer->prepare(&reason))
+            return fail(QStringLiteral("pellix: ") + reason + QLatin1Char('\n'), 1);
     } else if (NewsPluginInterface *news = m_host->news()) {
         news->onDatabaseFailed(this, [this](const QString &reason) { databaseFailed(reason); });
     }
@@ -238,7 +246,7 @@ bool ClientApplication::loadPlugin()
 void ClientApplication::checkDatabase()
 {
     // A headless run reports the database itself.
-    if (m_options.update || !m_host || !m_host->news())
+    if (m_options.headless() || !m_host || !m_host->news())
         return;
     const QString reason = m_host->news()->databaseError();
     if (!reason.isEmpty())
@@ -279,8 +287,8 @@ void ClientApplication::synchronised()
         m_window->display()->refresh();
         checkDatabase();
     }
-    if (m_options.update)
-        return; // the headless run subscribes and updates on its own
+    if (m_options.headless())
+        return; // headless runs do their work on their own
     if (NewsPluginInterface *news = m_host->news()) {
         for (const QString &address : std::as_const(m_options.subscribe))
             news->subscribe(address);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMetaObject>
 #include <QObject>
 #include <QString>
+#include <QVariantMap>
 
 #include <functional>
 
@@ -22,6 +24,12 @@ public:
     virtual void subscribe(const QString &address) = 0;
     // Starts a full update run when the updater exists (it exists once synchronised).
     virtual void updateAllFeeds() = 0;
+    // Subscribes the feeds of an OPML list as the wizard does, and tells the server.
+    // The answer holds "ok" (false: the list was refused and nothing changed),
+    // "added", "skipped", "refused" and "summary", a sentence for the user.
+    virtual QVariantMap importSubscriptions(const QByteArray &document) = 0;
+    // The subscribed feeds as an OPML 2.0 list, one outline per folder.
+    virtual QByteArray exportSubscriptions() = 0;
 
     virtual QMetaObject::Connection onDatabaseFailed(
         QObject *context, std::function<void(const QString &reason)> callback)

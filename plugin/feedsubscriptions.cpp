@@ -1,5 +1,6 @@
 #include "feedsubscriptions.h"
 
+#include "core/feedhealth.h"
 #include "core/rssprotocol.h"
 #include "host/psimplemessage.h"
 
@@ -112,6 +113,7 @@ void FeedSubscriptions::remove(int id)
 
     query.exec(QStringLiteral("delete from items where channelid=") + idText(id));
     query.exec(QStringLiteral("delete from feeds where id=") + idText(id));
+    FeedHealth(m_db).forget(id);
 }
 
 void FeedSubscriptions::sendSubscribed(

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -57,6 +58,9 @@ public:
     QMetaObject::Connection onUpdateRunFinished(
         QObject *context, std::function<void()> callback) override;
 
+    QVariantMap importSubscriptions(const QByteArray &document) override;
+    QByteArray exportSubscriptions() override;
+
 public slots:
     // Lifecycle.
     void OnReady();
@@ -92,6 +96,10 @@ public slots:
     void clearFeed(const QString &source);
     void renameFeed(int id);
     void saveGroups();
+
+    // The viewer's News menu: asks for a file, then reports the outcome.
+    void importSubscriptionFile();
+    void exportSubscriptionFile();
 
 signals:
     void databaseFailed(const QString &reason);

@@ -106,7 +106,7 @@ void PBrowserFrame::mousePressEvent(QMouseEvent *e)
 
 void PBrowserFrame::runCommand()
 {
-    enum Kind { Read, ToDelete, Mark };
+    enum Kind { Read, ToDelete, Mark, External };
     static const struct
     {
         Kind kind;
@@ -120,6 +120,8 @@ void PBrowserFrame::runCommand()
             QLatin1String("toclear")},
         {Mark, QLatin1String("javascript:mark"), QLatin1String("javascript:mark('"),
             QLatin1String("mark")},
+        {External, QLatin1String("javascript:external"), QLatin1String("javascript:external('"),
+            QLatin1String("isread")},
     };
 
     const auto *command = std::find_if(std::begin(commands), std::end(commands),
@@ -146,6 +148,21 @@ void PBrowserFrame::runCommand()
     const QString where = QStringLiteral(" where channelid = %1 and itemid = %2").arg(c, i);
 
     QSqlQuery query(*m_db);
+    if (command->kind == External) {
+        // Opened outside, the item counts as read, as when the viewer shows it.
+        query.exec(QStringLiteral("select link, isread from items") + where);
+        if (!query.next())
+            return;
+        const QString link = query.value(0).toString();
+        if (query.value(1).toInt() == 0) {
+            query.exec(QStringLiteral("update items set isread = 1") + where);
+            emit sendItemStateChanged(1, channelId, itemId);
+            emit update(channelId);
+            emit update(0);
+        }
+        emit sendOpenExternally(link);
+        return;
+    }
     query.exec(QStringLiteral("update items set %1 = abs(%1 -1)").arg(command->column) + where);
 
     m_pending = true;
@@ -164,6 +181,7 @@ void PBrowserFrame::runCommand()
         emit sendItemStateChanged(0, channelId, itemId);
         break;
     case Mark:
+    case External: // answered before the toggle
         break;
     }
     // Read, flag and deletion state all change what the favourites show.

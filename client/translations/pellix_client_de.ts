@@ -37,7 +37,7 @@
 <context>
     <name>ClientApplication</name>
     <message>
-        <location filename="../clientapplication.cpp" line="+90"/>
+        <location filename="../clientapplication.cpp" line="+91"/>
         <source>pellix: the home folder %1 cannot be created.
 </source>
         <translation>pellix: Der Basisordner %1 kann nicht angelegt werden.
@@ -61,7 +61,7 @@
         <translation>%1 Empfohlene Feeds sind nicht verfügbar.</translation>
     </message>
     <message>
-        <location line="+55"/>
+        <location line="+63"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
@@ -223,6 +223,16 @@
     </message>
     <message>
         <location line="+3"/>
+        <source>Without a window: subscribe to the feeds of the OPML subscription list FILE (- for standard input), print a summary and exit; the next update fetches them.</source>
+        <translation>Ohne Fenster: die Feeds der OPML-Abonnementliste FILE abonnieren (- für die Standardeingabe), eine Zusammenfassung ausgeben und beenden; die nächste Aktualisierung lädt sie.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Without a window: write the subscriptions as an OPML list to FILE (- for standard output) and exit.</source>
+        <translation>Ohne Fenster: die Abonnements als OPML-Liste nach FILE schreiben (- für die Standardausgabe) und beenden.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
         <source>Copy every user of the server store FROM into the store TO (files or postgresql:// addresses), all or nothing, and exit. Usage: pellix --copy-store FROM TO</source>
         <translation>Alle Benutzer des Serverspeichers FROM in den Speicher TO kopieren (Dateien oder postgresql://-Adressen), alle oder keinen, und beenden. Aufruf: pellix --copy-store FROM TO</translation>
     </message>
@@ -247,7 +257,7 @@
         <translation>--%1 braucht einen Wert.</translation>
     </message>
     <message>
-        <location line="+21"/>
+        <location line="+22"/>
         <source>--user needs a user number from 1 to 4294967295, not &apos;%1&apos;.</source>
         <translation>--user braucht eine Benutzernummer von 1 bis 4294967295, nicht „%1“.</translation>
     </message>
@@ -286,6 +296,11 @@
         <source>--open needs a window and cannot be combined with --update.</source>
         <translation>--open braucht ein Fenster und lässt sich nicht mit --update verbinden.</translation>
     </message>
+    <message>
+        <location line="+5"/>
+        <source>--import-opml and --export-opml run without a window and cannot be combined with --update or --open.</source>
+        <translation>--import-opml und --export-opml arbeiten ohne Fenster und lassen sich nicht mit --update oder --open verbinden.</translation>
+    </message>
 </context>
 <context>
     <name>HeadlessDiscovery</name>
@@ -294,6 +309,33 @@
         <source>pellix: no feeds found at %1
 </source>
         <translation>pellix: keine Feeds gefunden unter %1
+</translation>
+    </message>
+</context>
+<context>
+    <name>HeadlessTransfer</name>
+    <message>
+        <location filename="../headlesstransfer.cpp" line="+28"/>
+        <source>This news plug-in cannot import or export subscription lists.</source>
+        <translation>Dieses Nachrichten-Plug-in kann keine Abonnementlisten importieren oder exportieren.</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>The subscription list %1 cannot be read: %2</source>
+        <translation>Die Abonnementliste %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <location line="+58"/>
+        <source>pellix: the subscription list %1 cannot be written: %2
+</source>
+        <translation>pellix: Die Abonnementliste %1 kann nicht geschrieben werden: %2
+</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>pellix: the news database could not be opened: %1
+</source>
+        <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
 </translation>
     </message>
 </context>
