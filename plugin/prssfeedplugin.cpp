@@ -2,14 +2,13 @@
 
 #include "feedsubscriptions.h"
 #include "serversync.h"
+#include "subscriptiontransfer.h"
 #include "updatereport.h"
 #include "viewerfiles.h"
 
 #include "core/feeddatabase.h"
-#include "core/opmldocument.h"
 #include "core/protocolreader.h"
 #include "core/rssprotocol.h"
-#include "core/subscriptionlist.h"
 
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdesktop.h"
@@ -32,14 +31,8 @@
 #include "wizard/pabopage3.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QFileDialog>
 #include <QIcon>
-#include <QMessageBox>
-#include <QRegularExpression>
 #include <QResource>
-#include <QSaveFile>
-#include <QSqlQuery>
 
 namespace {
 
@@ -66,7 +59,8 @@ PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent)
     : WrapPlugin(parent),
       m_subscriptions(std::make_unique<FeedSubscriptions>(&m_db)),
       m_sync(new ServerSync(&m_db, m_subscriptions.get(), this)),
-      m_report(new UpdateReport(m_subscriptions.get(), this))
+      m_report(new UpdateReport(m_subscriptions.get(), this)),
+      m_lists(new SubscriptionTransfer(&m_db, this))
 {
     // Closing the viewer as the last window must not end the client.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -78,6 +72,7 @@ PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent)
     connect(m_sync, &ServerSync::feedHidden, this, &PRSSFeedPlugin::hideFeed);
     connect(m_report, &UpdateReport::feedUpdated, this, &PRSSFeedPlugin::feedUpdated);
     connect(m_report, &UpdateReport::runFinished, this, &PRSSFeedPlugin::updateRunFinished);
+    connectSubscriptionLists();
     connect(m_report, &UpdateReport::feedEndedSilently, this, [this](int id) {
         if (m_viewer)
             m_viewer->slotNewItems(id, false);
@@ -374,10 +369,11 @@ void PRSSFeedPlugin::openViewer(int channelId, int itemId)
         connect(view, &PRSSFeedView::sendStartUpdate, this, &PRSSFeedPlugin::startFeedUpdate);
         connect(view, &PRSSFeedView::sendSaveGroups, this, &PRSSFeedPlugin::saveGroups);
         connect(view, &PRSSFeedView::sendRenameFeed, this, &PRSSFeedPlugin::renameFeed);
-        connect(view, &PRSSFeedView::sendImportSubscriptions, this,
-            &PRSSFeedPlugin::importSubscriptionFile);
+        connect(view, &PRSSFeedView::sendImportSubscriptions, this, [this] {
+            m_lists->importFile(m_viewer.data(), m_databaseError.isEmpty() && m_db.isOpen());
+        });
         connect(view, &PRSSFeedView::sendExportSubscriptions, this,
-            &PRSSFeedPlugin::exportSubscriptionFile);
+            [this] { m_lists->exportFile(m_viewer.data()); });
     }
     m_viewer->openItem(channelId, itemId);
     m_viewer->show();
@@ -621,110 +617,46 @@ void PRSSFeedPlugin::saveGroups()
 // ---------------------------------------------------------------------------
 // Subscription lists
 
-QVariantMap PRSSFeedPlugin::importSubscriptions(const QByteArray &document)
+void PRSSFeedPlugin::connectSubscriptionLists()
 {
-    QVariantMap answer;
-    OpmlDocument opml;
-    if (!opml.read(document)) {
-        answer.insert(QStringLiteral("ok"), false);
-        answer.insert(QStringLiteral("summary"),
-            tr("The subscription list was not imported: %1").arg(opml.errorString()));
-        return answer;
-    }
-    if (!m_databaseError.isEmpty() || !m_db.isOpen()) {
-        answer.insert(QStringLiteral("ok"), false);
-        answer.insert(QStringLiteral("summary"),
-            tr("The subscription list was not imported: the news database is not available."));
-        return answer;
-    }
-
-    const SubscriptionList::Outcome outcome = SubscriptionList(&m_db).add(opml.feeds());
-    if (!outcome.stored) {
-        answer.insert(QStringLiteral("ok"), false);
-        answer.insert(QStringLiteral("summary"),
-            tr("The subscription list was not imported: the news database cannot be written."));
-        return answer;
-    }
-
-    if (m_viewer) {
-        for (int folder : outcome.newFolders)
-            m_viewer->feedsTree()->feedModel()->addFolder(folder);
-    }
-    // Each new feed is reported as a subscription from the wizard is; the folder
-    // layout and the changed feeds go once, for the whole list.
-    QSqlQuery query(m_db);
-    for (int id : outcome.added) {
-        query.exec(QStringLiteral("select farmid, channeltitle, source from feeds where id = ")
-            + QString::number(id));
-        if (!query.next())
-            continue;
-        if (m_updater)
-            m_updater->addFeed(id);
+    connect(m_lists, &SubscriptionTransfer::folderAdded, this, [this](int folder) {
         if (m_viewer)
-            m_viewer->update(id);
-        showFeed(id);
-        saveFeed(2, -query.value(0).toInt(), query.value(1).toString(), query.value(2).toString());
-    }
-    for (int id : outcome.resubscribed) {
+            m_viewer->feedsTree()->feedModel()->addFolder(folder);
+    });
+    connect(m_lists, &SubscriptionTransfer::feedAdded, this,
+        [this](int id, int farmid, const QString &title, const QString &source) {
+            if (m_updater)
+                m_updater->addFeed(id);
+            if (m_viewer)
+                m_viewer->update(id);
+            showFeed(id);
+            saveFeed(2, -farmid, title, source);
+        });
+    connect(m_lists, &SubscriptionTransfer::feedResubscribed, this, [this](int id) {
         startFeedUpdate(id);
         if (m_viewer)
             m_viewer->slotNewItems(id, true);
         renameFeed(id);
-    }
-    noteQueuedFeeds();
-    const QList<int> changed = outcome.added + outcome.resubscribed;
-    // The count is a 16-bit field.
-    for (qsizetype from = 0; from < changed.size(); from += 0xFFFF)
-        sendFeedItemsChanged(changed.mid(from, 0xFFFF));
-    if (!outcome.added.isEmpty() || !outcome.newFolders.isEmpty())
-        saveGroups();
+    });
+    connect(m_lists, &SubscriptionTransfer::listMerged, this,
+        [this](const QList<int> &changed, bool layoutChanged) {
+            noteQueuedFeeds();
+            // The count is a 16-bit field.
+            for (qsizetype from = 0; from < changed.size(); from += 0xFFFF)
+                sendFeedItemsChanged(changed.mid(from, 0xFFFF));
+            if (layoutChanged)
+                saveGroups();
+        });
+}
 
-    const int added = int(changed.size());
-    answer.insert(QStringLiteral("ok"), true);
-    answer.insert(QStringLiteral("added"), added);
-    answer.insert(QStringLiteral("skipped"), outcome.skipped);
-    answer.insert(QStringLiteral("refused"), opml.refused());
-    answer.insert(QStringLiteral("summary"),
-        tr("Subscription list imported: %1 added, %2 skipped (already subscribed), "
-           "%3 refused (no usable address).")
-            .arg(added)
-            .arg(outcome.skipped)
-            .arg(opml.refused()));
-    return answer;
+QVariantMap PRSSFeedPlugin::importSubscriptions(const QByteArray &document)
+{
+    return m_lists->import(document, m_databaseError.isEmpty() && m_db.isOpen());
 }
 
 QByteArray PRSSFeedPlugin::exportSubscriptions()
 {
-    return OpmlDocument::write(tr("pellix News subscriptions"), SubscriptionList(&m_db).folders());
-}
-
-void PRSSFeedPlugin::importSubscriptionFile()
-{
-    QWidget *parent = m_viewer.data();
-    const QString fileName = QFileDialog::getOpenFileName(parent, tr("Import Subscriptions"),
-        QString(), tr("Subscription lists (*.opml *.xml);;All files (*)"));
-    if (fileName.isEmpty())
-        return;
-    QFile file(fileName);
-    QString summary;
-    if (file.open(QIODevice::ReadOnly))
-        summary = importSubscriptions(file.readAll()).value(QStringLiteral("summary")).toString();
-    else
-        summary = tr("The subscription list was not imported: %1").arg(file.errorString());
-    QMessageBox::information(parent, tr("Import Subscriptions"), summary);
-}
-
-void PRSSFeedPlugin::exportSubscriptionFile()
-{
-    QWidget *parent = m_viewer.data();
-    const QString fileName = QFileDialog::getSaveFileName(parent, tr("Export Subscriptions"),
-        QStringLiteral("subscriptions.opml"), tr("Subscription lists (*.opml)"));
-    if (fileName.isEmpty())
-        return;
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(exportSubscriptions()) < 0 || !file.commit())
-        QMessageBox::information(parent, tr("Export Subscriptions"),
-            tr("The subscription list could not be written: %1").arg(file.errorString()));
+    return m_lists->exportList();
 }
 
 extern "C" Q_DECL_EXPORT WrapPlugin *create()

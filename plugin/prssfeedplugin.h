@@ -17,6 +17,7 @@ class FeedSubscriptions;
 class PConfigDialog;
 class PRSSFeedView;
 class ServerSync;
+class SubscriptionTransfer;
 class PWizard_Standard2;
 class QWidget;
 class Request;
@@ -98,8 +99,7 @@ public slots:
     void saveGroups();
 
     // The viewer's News menu: asks for a file, then reports the outcome.
-    void importSubscriptionFile();
-    void exportSubscriptionFile();
+    void connectSubscriptionLists();
 
 signals:
     void databaseFailed(const QString &reason);
@@ -128,6 +128,7 @@ private:
     std::unique_ptr<FeedSubscriptions> m_subscriptions;
     ServerSync *m_sync;
     UpdateReport *m_report;
+    SubscriptionTransfer *m_lists;
     QPointer<Updater> m_updater;
     QPointer<AboWizzard> m_mission;
     bool m_databaseCreated = false;
