@@ -1,4 +1,5 @@
 #include "subscriptionlist.h"
+#include "feedinsert.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -84,10 +85,7 @@ SubscriptionList::Outcome SubscriptionList::add(const QList<OpmlFeed> &feeds)
         farmid = qMin(query.value(0).toInt() - 1, -1);
 
     const bool transaction = m_db->transaction();
-    QSqlQuery insert(*m_db);
-    insert.prepare(QStringLiteral(
-        "insert into feeds (id, source, channeltitle, link, toload, folderid, inclient, farmid) "
-        "values(:id, :source, :title, :link, 1, :folderid, 1, :farmid)"));
+    FeedInsert insert(*m_db);
     for (const OpmlFeed &feed : feeds) {
         const auto known = sources.find(feed.xmlUrl);
         if (known != sources.end()) {
@@ -102,15 +100,14 @@ SubscriptionList::Outcome SubscriptionList::add(const QList<OpmlFeed> &feeds)
             outcome.resubscribed.append(known->first);
             continue;
         }
-        insert.bindValue(QStringLiteral(":id"), nextId);
-        insert.bindValue(QStringLiteral(":source"), feed.xmlUrl);
-        insert.bindValue(
-            QStringLiteral(":title"), feed.title.isEmpty() ? QVariant() : QVariant(feed.title));
-        insert.bindValue(
-            QStringLiteral(":link"), feed.htmlUrl.isEmpty() ? QVariant() : QVariant(feed.htmlUrl));
-        insert.bindValue(QStringLiteral(":folderid"), folderFor(feed.folder, &folders, &outcome));
-        insert.bindValue(QStringLiteral(":farmid"), farmid);
-        if (!insert.exec())
+        FeedInsert::Row row;
+        row.id = nextId;
+        row.source = feed.xmlUrl;
+        row.title = feed.title.isEmpty() ? QVariant() : QVariant(feed.title);
+        row.link = feed.htmlUrl.isEmpty() ? QVariant() : QVariant(feed.htmlUrl);
+        row.folderId = folderFor(feed.folder, &folders, &outcome);
+        row.farmid = farmid;
+        if (!insert.run(row))
             continue;
         sources.insert(feed.xmlUrl, {nextId, true});
         outcome.added.append(nextId);
