@@ -5,6 +5,7 @@
 #include "core/rssprotocol.h"
 #include "handover.h"
 #include "headlessdiscovery.h"
+#include "headlesstransfer.h"
 #include "headlessupdate.h"
 #include "homelock.h"
 #include "instanceserver.h"
@@ -99,7 +100,7 @@ bool ClientApplication::start()
         return false;
     if (!m_options.messageLog.isEmpty() && !openMessageLog())
         return false;
-    if (!m_options.update)
+    if (!m_options.headless())
         createWindow();
     createRouter(home);
     if (!loadPlugin())
@@ -120,6 +121,14 @@ bool ClientApplication::takeHome(const QString &home)
 {
     m_lock = std::make_unique<HomeLock>(home, m_options.user);
     if (!m_lock->tryLock()) {
+        // A subscription list is read or written by the owner's News menu, not behind its back.
+        if (m_options.headless() && !m_options.update) {
+            return fail(tr("pellix: another pellix process works on %1 for user %2; use its News "
+                           "menu, or try again when it has ended.\n")
+                            .arg(QDir::toNativeSeparators(home))
+                            .arg(m_options.user),
+                1);
+        }
         HandOver handOver;
         if (handOver.send(m_lock->serverName(), m_options, &m_output, &m_errors)
             == HandOver::Done) {
@@ -322,6 +331,13 @@ bool ClientApplication::loadPlugin()
         QString reason;
         if (!m_headless->attach(&reason))
             return fail(QStringLiteral("pellix: ") + reason + QLatin1Char('\n'), 1);
+    } else if (m_options.headless()) {
+        m_transfer = new HeadlessTransfer(
+            m_host.get(), m_options.importOpml, m_options.exportOpml, &m_output, &m_errors, this);
+        connect(m_transfer, &HeadlessTransfer::finished, this, &ClientApplication::quit);
+        QString reason;
+        if (!m_transfer->prepare(&reason))
+            return fail(QStringLiteral("pellix: ") + reason + QLatin1Char('\n'), 1);
     } else if (NewsPluginInterface *news = m_host->news()) {
         news->onDatabaseFailed(this, [this](const QString &reason) { databaseFailed(reason); });
     }
@@ -335,7 +351,7 @@ bool ClientApplication::loadPlugin()
 void ClientApplication::checkDatabase()
 {
     // A headless run reports the database itself.
-    if (m_options.update || !m_host || !m_host->news())
+    if (m_options.headless() || !m_host || !m_host->news())
         return;
     const QString reason = m_host->news()->databaseError();
     if (!reason.isEmpty())
@@ -395,8 +411,8 @@ void ClientApplication::synchronised()
         m_window->display()->refresh();
         checkDatabase();
     }
-    if (m_options.update)
-        return; // the headless run subscribes and updates on its own
+    if (m_options.headless())
+        return; // headless runs do their work on their own
     if (m_options.quitAfterSync) {
         subscribeAndOpen(m_options.subscribe, QString());
         quit(0);

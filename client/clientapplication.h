@@ -11,6 +11,7 @@
 class Catalogue;
 class ClientRouter;
 class ClientWindow;
+class HeadlessTransfer;
 class HeadlessUpdate;
 class HomeLock;
 class InstanceServer;
@@ -90,6 +91,7 @@ private:
     std::unique_ptr<PluginHost> m_host;
     std::unique_ptr<LanguageManager> m_languages;
     HeadlessUpdate *m_headless = nullptr;
+    HeadlessTransfer *m_transfer = nullptr;
     QPointer<ClientWindow> m_window;
     QString m_databaseProblem;
     bool m_synchronised = false;

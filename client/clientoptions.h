@@ -20,5 +20,10 @@ struct ClientOptions
     bool update = false;
     QString discover; // an address: find its feeds without a window, print them, exit
     bool quitAfterSync = false;
+    QString importOpml; // a subscription list to import, "-" for standard input
+    QString exportOpml; // where to write the subscription list, "-" for standard output
+
+    // Runs that need no window.
+    bool headless() const { return update || !importOpml.isEmpty() || !exportOpml.isEmpty(); }
     QStringList copyStore; // FROM and TO: copy one server store into another and exit
 };

@@ -66,12 +66,20 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption quitAfterSync(QStringLiteral("quit-after-sync"),
         tr("Quit as soon as the feeds and settings have been synchronised."));
 
+    const QCommandLineOption importOpml(QStringLiteral("import-opml"),
+        tr("Without a window: subscribe to the feeds of the OPML subscription list FILE "
+           "(- for standard input), print a summary and exit; the next update fetches them."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption exportOpml(QStringLiteral("export-opml"),
+        tr("Without a window: write the subscriptions as an OPML list to FILE "
+           "(- for standard output) and exit."),
+        QStringLiteral("FILE"));
     const QCommandLineOption copyStore(QStringLiteral("copy-store"),
         tr("Copy every user of the server store FROM into the store TO (files or postgresql:// "
            "addresses), all or nothing, and exit. Usage: pellix --copy-store FROM TO"));
 
     parser.addOptions({help, home, user, server, catalogue, brand, proxy, offline, messageLog, lang,
-        open, subscribe, update, discover, quitAfterSync, copyStore});
+        open, subscribe, update, discover, quitAfterSync, importOpml, exportOpml, copyStore});
     m_help = parser.helpText();
     // The usage line names the program as users call it, whatever its path.
     const qsizetype usageEnd = m_help.indexOf(QLatin1String(" [options]"));
@@ -118,7 +126,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         || !single(server, &m_options.serverFile) || !single(catalogue, &m_options.catalogueFile)
         || !single(brand, &m_options.brand) || !single(proxy, &m_options.proxy)
         || !single(messageLog, &m_options.messageLog) || !single(lang, &m_options.language)
-        || !single(open, &m_options.open) || !single(discover, &m_options.discover))
+        || !single(open, &m_options.open) || !single(discover, &m_options.discover)
+        || !single(importOpml, &m_options.importOpml) || !single(exportOpml, &m_options.exportOpml))
         return Error;
 
     if (!userText.isEmpty()) {
@@ -179,6 +188,12 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     }
     if (m_options.update && !m_options.open.isEmpty()) {
         m_error = tr("--open needs a window and cannot be combined with --update.");
+        return Error;
+    }
+    const bool transfer = !m_options.importOpml.isEmpty() || !m_options.exportOpml.isEmpty();
+    if (transfer && (m_options.update || !m_options.open.isEmpty())) {
+        m_error = tr("--import-opml and --export-opml run without a window and cannot be "
+                     "combined with --update or --open.");
         return Error;
     }
     return Run;

@@ -47,11 +47,11 @@ int main(int argc, char **argv)
     }
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        // A headless update needs no display, and a run that only synchronises
+        // Headless runs need no display, and a run that only synchronises
         // can do without one.
         const bool display = !qEnvironmentVariableIsEmpty("DISPLAY")
             || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-        if (options.update || (options.quitAfterSync && !display)) {
+        if (options.headless() || (options.quitAfterSync && !display)) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         } else if (!display) {
             std::fputs("pellix: there is no display (DISPLAY is not set). Start it on a desktop, "

@@ -2,6 +2,7 @@
 // up to, one numbered step at a time, recorded in PRAGMA user_version.
 #include "feeddatabase.h"
 
+#include "core/feedhealth.h"
 #include "core/transaction.h"
 
 #include <QSqlQuery>
@@ -44,6 +45,10 @@ void FeedDatabase::migrate(QSqlDatabase &db)
     }
 
     // Step 3, the full-text index, waits for the first search tree: ensureSearchIndex().
+
+    // The feed health table is not a numbered step: step 3 is taken late, so a
+    // later number could pass it by. Its statement leaves a table there is alone.
+    FeedHealth::createTable(db);
 }
 
 void FeedDatabase::setSchemaVersion(QSqlDatabase &db, int version)

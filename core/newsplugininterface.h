@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMetaObject>
 #include <QObject>
 #include <QString>
+#include <QVariantMap>
 
 #include <functional>
 
@@ -25,6 +27,12 @@ public:
     // Moves an unusable database aside, starts an empty one and fills it from the
     // server. Returns where the old file went; empty when nothing was moved.
     virtual QString startFresh() = 0;
+    // Subscribes the feeds of an OPML list as the wizard does, and tells the server.
+    // The answer holds "ok" (false: the list was refused and nothing changed),
+    // "added", "skipped", "refused" and "summary", a sentence for the user.
+    virtual QVariantMap importSubscriptions(const QByteArray &document) = 0;
+    // The subscribed feeds as an OPML 2.0 list, one outline per folder.
+    virtual QByteArray exportSubscriptions() = 0;
 
     virtual QMetaObject::Connection onDatabaseFailed(
         QObject *context, std::function<void(const QString &reason)> callback)

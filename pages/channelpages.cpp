@@ -32,6 +32,7 @@ struct PageWords
     QString mark = QCoreApplication::translate("QObject", "Mark");
     QString unmark = QCoreApplication::translate("QObject", "Unmark");
     QString open = QCoreApplication::translate("QObject", "Open");
+    QString browser = QCoreApplication::translate("QObject", "Open in Browser");
 };
 
 QString escapeQuotes(const QString &text)
@@ -163,7 +164,11 @@ void writeItem(QString &out, const QSqlQuery &row, const PageWords &words)
     out += link;
     out += u"\"><img src=\"./arrow-right-12.gif\" alt=\"";
     out += words.open;
-    out += u"\"></a></div>\n";
+    out += u"\"></a>&nbsp; <a class=\"external\" href=\"javascript:external('";
+    out += key;
+    out += u"')\">";
+    out += words.browser;
+    out += u"</a></div>\n";
     out += unread ? u"<div class=\"itemdescription\">" : u"<div class=\"itemdescription_vstd\">";
     out += HtmlSanitizer::sanitize(row.value(1).toString());
     out += u"</div>\n</div>\n";

@@ -1,5 +1,7 @@
 #include "feedsubscriptions.h"
 
+#include "core/feedhealth.h"
+#include "core/feedinsert.h"
 #include "core/rssprotocol.h"
 #include "host/psimplemessage.h"
 
@@ -48,17 +50,14 @@ int FeedSubscriptions::insertFeed(
     const QString &source, const QVariant &title, int toload, int inclient, qint64 farmid)
 {
     const int id = nextFeedId();
-    QSqlQuery query(*m_db);
-    query.prepare(QStringLiteral(
-        "insert into feeds (id, source, channeltitle, toload, inclient, farmid, folderid) "
-        "values(:id, :source, :channeltitle, :toload, :inclient, :farmid, 1)"));
-    query.bindValue(QStringLiteral(":id"), id);
-    query.bindValue(QStringLiteral(":source"), source);
-    query.bindValue(QStringLiteral(":channeltitle"), title);
-    query.bindValue(QStringLiteral(":toload"), toload);
-    query.bindValue(QStringLiteral(":inclient"), inclient);
-    query.bindValue(QStringLiteral(":farmid"), farmid);
-    query.exec();
+    FeedInsert::Row row;
+    row.id = id;
+    row.source = source;
+    row.title = title;
+    row.toload = toload;
+    row.inclient = inclient;
+    row.farmid = farmid;
+    FeedInsert(*m_db).run(row);
     return id;
 }
 
@@ -112,6 +111,7 @@ void FeedSubscriptions::remove(int id)
 
     query.exec(QStringLiteral("delete from items where channelid=") + idText(id));
     query.exec(QStringLiteral("delete from feeds where id=") + idText(id));
+    FeedHealth(m_db).forget(id);
 }
 
 void FeedSubscriptions::sendSubscribed(

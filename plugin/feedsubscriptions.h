@@ -13,6 +13,8 @@ class FeedSubscriptions
 public:
     explicit FeedSubscriptions(QSqlDatabase *db) : m_db(db) { }
 
+    QSqlDatabase *database() const { return m_db; }
+
     // The id a new feed gets: one above the highest there is.
     int nextFeedId() const;
     // The farmid of a new own feed: own feeds count down from -1, below every farmid.

@@ -2,6 +2,7 @@
 
 #include "feedsubscriptions.h"
 #include "serversync.h"
+#include "subscriptiontransfer.h"
 #include "updatereport.h"
 #include "viewerfiles.h"
 
@@ -20,6 +21,8 @@
 #include "host/wrappluginhelper.h"
 
 #include "dialogs/pconfigdialog.h"
+#include "tree/feedmodel.h"
+#include "tree/pfeedstree.h"
 #include "updater/updater.h"
 #include "viewer/prssfeedview.h"
 #include "wizard/abowizzard.h"
@@ -60,7 +63,8 @@ PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent)
     : WrapPlugin(parent),
       m_subscriptions(std::make_unique<FeedSubscriptions>(&m_db)),
       m_sync(new ServerSync(&m_db, m_subscriptions.get(), this)),
-      m_report(new UpdateReport(m_subscriptions.get(), this))
+      m_report(new UpdateReport(m_subscriptions.get(), this)),
+      m_lists(new SubscriptionTransfer(&m_db, this))
 {
     // Closing the viewer as the last window must not end the client.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -72,6 +76,11 @@ PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent)
     connect(m_sync, &ServerSync::feedHidden, this, &PRSSFeedPlugin::hideFeed);
     connect(m_report, &UpdateReport::feedUpdated, this, &PRSSFeedPlugin::feedUpdated);
     connect(m_report, &UpdateReport::runFinished, this, &PRSSFeedPlugin::updateRunFinished);
+    connectSubscriptionLists();
+    connect(m_report, &UpdateReport::feedEndedSilently, this, [this](int id) {
+        if (m_viewer)
+            m_viewer->slotNewItems(id, false);
+    });
 }
 
 PRSSFeedPlugin::~PRSSFeedPlugin()
@@ -402,6 +411,11 @@ void PRSSFeedPlugin::openViewer(int channelId, int itemId)
         connect(view, &PRSSFeedView::sendStartUpdate, this, &PRSSFeedPlugin::startFeedUpdate);
         connect(view, &PRSSFeedView::sendSaveGroups, this, &PRSSFeedPlugin::saveGroups);
         connect(view, &PRSSFeedView::sendRenameFeed, this, &PRSSFeedPlugin::renameFeed);
+        connect(view, &PRSSFeedView::sendImportSubscriptions, this, [this] {
+            m_lists->importFile(m_viewer.data(), m_databaseError.isEmpty() && m_db.isOpen());
+        });
+        connect(view, &PRSSFeedView::sendExportSubscriptions, this,
+            [this] { m_lists->exportFile(m_viewer.data()); });
     }
     m_viewer->openItem(channelId, itemId);
     m_viewer->show();
@@ -654,6 +668,51 @@ void PRSSFeedPlugin::saveGroups()
     if (!databaseUsable())
         return;
     m_subscriptions->sendFolders();
+}
+
+// ---------------------------------------------------------------------------
+// Subscription lists
+
+void PRSSFeedPlugin::connectSubscriptionLists()
+{
+    connect(m_lists, &SubscriptionTransfer::folderAdded, this, [this](int folder) {
+        if (m_viewer)
+            m_viewer->feedsTree()->feedModel()->addFolder(folder);
+    });
+    connect(m_lists, &SubscriptionTransfer::feedAdded, this,
+        [this](int id, int farmid, const QString &title, const QString &source) {
+            if (m_updater)
+                m_updater->addFeed(id);
+            if (m_viewer)
+                m_viewer->update(id);
+            showFeed(id);
+            saveFeed(2, -farmid, title, source);
+        });
+    connect(m_lists, &SubscriptionTransfer::feedResubscribed, this, [this](int id) {
+        startFeedUpdate(id);
+        if (m_viewer)
+            m_viewer->slotNewItems(id, true);
+        renameFeed(id);
+    });
+    connect(m_lists, &SubscriptionTransfer::listMerged, this,
+        [this](const QList<int> &changed, bool layoutChanged) {
+            noteQueuedFeeds();
+            // The count is a 16-bit field.
+            for (qsizetype from = 0; from < changed.size(); from += 0xFFFF)
+                sendFeedItemsChanged(changed.mid(from, 0xFFFF));
+            if (layoutChanged)
+                saveGroups();
+        });
+}
+
+QVariantMap PRSSFeedPlugin::importSubscriptions(const QByteArray &document)
+{
+    return m_lists->import(document, m_databaseError.isEmpty() && m_db.isOpen());
+}
+
+QByteArray PRSSFeedPlugin::exportSubscriptions()
+{
+    return m_lists->exportList();
 }
 
 extern "C" Q_DECL_EXPORT WrapPlugin *create()

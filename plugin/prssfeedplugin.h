@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -16,6 +17,7 @@ class FeedSubscriptions;
 class PConfigDialog;
 class PRSSFeedView;
 class ServerSync;
+class SubscriptionTransfer;
 class PWizard_Standard2;
 class QWidget;
 class Request;
@@ -61,6 +63,9 @@ public:
     QMetaObject::Connection onUpdateRunFinished(
         QObject *context, std::function<void()> callback) override;
 
+    QVariantMap importSubscriptions(const QByteArray &document) override;
+    QByteArray exportSubscriptions() override;
+
 public slots:
     // Lifecycle.
     void OnReady();
@@ -97,6 +102,9 @@ public slots:
     void renameFeed(int id);
     void saveGroups();
 
+    // The viewer's News menu: asks for a file, then reports the outcome.
+    void connectSubscriptionLists();
+
 signals:
     void databaseFailed(const QString &reason);
     // The server's answer (or its failure) has been merged and the updater exists.
@@ -128,6 +136,7 @@ private:
     std::unique_ptr<FeedSubscriptions> m_subscriptions;
     ServerSync *m_sync;
     UpdateReport *m_report;
+    SubscriptionTransfer *m_lists;
     QPointer<Updater> m_updater;
     QPointer<AboWizzard> m_mission;
     bool m_databaseCreated = false;

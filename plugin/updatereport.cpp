@@ -2,8 +2,12 @@
 
 #include "feedsubscriptions.h"
 
+#include "core/feedhealth.h"
+
 #include "updater/updater.h"
 
+#include <QDateTime>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -16,6 +20,11 @@ UpdateReport::UpdateReport(FeedSubscriptions *subscriptions, QObject *parent)
 void UpdateReport::watch(Updater *updater)
 {
     m_updater = updater;
+    // Before newItems: the views read the record when they hear of the feed.
+    connect(updater, &Updater::feedFinished, this,
+        [this](int id, Updater::Outcome outcome, const QString &reason) {
+            recordHealth(id, outcome, reason);
+        });
     connect(updater, &Updater::newItems, this, &UpdateReport::feedDone);
     connect(updater, &Updater::queueEmpty, this, &UpdateReport::runOver);
     m_runFeeds.clear();
@@ -61,7 +70,45 @@ void UpdateReport::runOver()
     std::sort(silent.begin(), silent.end());
     m_runFeeds.clear();
     m_runReported.clear();
-    for (int id : silent)
+    for (int id : silent) {
+        recordHealth(id, Updater::Failed, m_updater->lastError(id));
+        emit feedEndedSilently(id);
         emitFeedUpdated(id, QStringLiteral("failed"), m_updater->lastError(id));
+    }
     emit runFinished();
+}
+
+void UpdateReport::recordHealth(int id, int outcome, const QString &reason)
+{
+    if (id == 0)
+        return;
+    FeedHealth::Record record;
+    record.checked = QDateTime::currentDateTimeUtc();
+    switch (outcome) {
+    case Updater::Changed:
+        record.result = FeedHealth::Changed;
+        break;
+    case Updater::Unchanged:
+        record.result = FeedHealth::Unchanged;
+        break;
+    case Updater::Failed: {
+        // The updater words its reasons "HTTP 404 Not Found", "not a feed", or
+        // gives the transfer's own error text.
+        static const QRegularExpression http(QStringLiteral("^HTTP (\\d{3})\\b"));
+        const QRegularExpressionMatch status = http.match(reason);
+        if (status.hasMatch()) {
+            record.result = FeedHealth::HttpError;
+            record.httpStatus = status.captured(1).toInt();
+        } else if (reason == QLatin1String("not a feed")) {
+            record.result = FeedHealth::NotAFeed;
+        } else {
+            record.result = FeedHealth::NetworkError;
+        }
+        record.error = reason;
+        break;
+    }
+    default:
+        return;
+    }
+    FeedHealth(m_subscriptions->database()).store(id, record);
 }

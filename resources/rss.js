@@ -100,7 +100,7 @@ document.addEventListener("click", function (event) {
     if (!link || event.button != 0)
         return;
     var target = link.getAttribute("href") || "";
-    var command = /^javascript:(read|toDelete|mark)\('([0-9]+:[0-9]+)'\)$/.exec(target);
+    var command = /^javascript:(read|toDelete|mark|external)\('([0-9]+:[0-9]+)'\)$/.exec(target);
     if (!command)
         return;
     event.preventDefault();
@@ -108,7 +108,9 @@ document.addEventListener("click", function (event) {
         read(command[2]);
     else if (command[1] == "toDelete")
         toDelete(command[2]);
-    else
+    else if (command[1] == "mark")
         mark(command[2]);
+    // "external": the viewer opens the item's link in the desktop's browser and
+    // marks it read; the page is written anew then.
     console.info("pellix-command " + target);
 }, true);

@@ -1,7 +1,13 @@
 #include "feedmodel.h"
 
+#include "core/feedhealth.h"
 #include "core/transaction.h"
 #include "pages/channelpages.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QPainter>
+#include <QPixmap>
 
 #include <QDataStream>
 #include <QIODevice>
@@ -33,7 +39,23 @@ int feedRowOf(quint32 identifier)
     return int(identifier & 0xFFFF);
 }
 
-enum IconIndex { FolderIcon, UnreadFeedIcon, ReadFeedIcon };
+enum IconIndex { FolderIcon, UnreadFeedIcon, ReadFeedIcon, FailedFeedIcon };
+
+// A red disc with an exclamation mark, the size of the feed icons.
+QIcon failedIcon()
+{
+    QPixmap pixmap(12, 12);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0xc0, 0x20, 0x20));
+    painter.drawEllipse(QRectF(0.5, 0.5, 11, 11));
+    painter.setBrush(Qt::white);
+    painter.drawRect(QRectF(5, 2.5, 2, 4.5));
+    painter.drawRect(QRectF(5, 8, 2, 1.8));
+    return QIcon(pixmap);
+}
 
 } // namespace
 
@@ -46,6 +68,7 @@ FeedModel::FeedModel(QSqlDatabase *db, QObject *parent) : QAbstractItemModel(par
     while (query.next())
         ids.append(query.value(0).toInt());
     query.finish();
+    m_failed = FeedHealth(m_db).failedFeeds();
     // Reading a whole tree is many small statements: one transaction is far quicker,
     // and one listing of the viewer directory serves every feed's pages.
     const ChannelPages::Batch pages;
@@ -149,6 +172,10 @@ int FeedModel::columnCount(const QModelIndex &parent) const
 const QIcon &FeedModel::icon(int which) const
 {
     if (m_icons[which].isNull()) {
+        if (which == FailedFeedIcon) {
+            m_icons[which] = failedIcon();
+            return m_icons[which];
+        }
         static const char *const names[] = {":/folder-16", ":/unreadfeed-12", ":/readfeed-12"};
         m_icons[which] = QIcon(QString::fromLatin1(names[which]));
     }
@@ -164,8 +191,14 @@ QVariant FeedModel::data(const QModelIndex &index, int role) const
         const FolderNode *folder = folderAt(index.row());
         if (!folder)
             return QVariant();
-        if (role == Qt::DisplayRole)
-            return folder->title();
+        if (role == Qt::DisplayRole) {
+            // A folder adds up the unread items of its feeds.
+            const int unread = folder->unreadCount();
+            if (unread == 0)
+                return folder->title();
+            return QString(
+                folder->title() % QLatin1String(" (") % QString::number(unread) % QLatin1Char(')'));
+        }
         if (role == Qt::DecorationRole)
             return icon(FolderIcon);
         return QVariant();
@@ -186,8 +219,25 @@ QVariant FeedModel::data(const QModelIndex &index, int role) const
         return QString(text % QString::number(feed->itemCount()) % QLatin1Char(')'));
     }
     case Qt::DecorationRole:
+        if (m_failed.contains(feed->id()))
+            return icon(FailedFeedIcon);
         // "readfeed" marks a feed that has unread items.
         return icon(feed->unreadCount() > 0 ? ReadFeedIcon : UnreadFeedIcon);
+    case Qt::ForegroundRole:
+        if (m_failed.contains(feed->id()))
+            return QBrush(QColor(0xb0, 0x10, 0x10));
+        return QVariant();
+    case Qt::ToolTipRole: {
+        if (feed->isFavorites())
+            return QVariant();
+        const QString source = feed->source().toHtmlEscaped();
+        QString text = QLatin1String("<b>") % feed->title().toHtmlEscaped()
+            % QLatin1String("</b><br>") % source;
+        const QString health = FeedHealth::summary(FeedHealth(m_db).recordOf(feed->id()));
+        text += QLatin1String("<br>")
+            % health.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>"));
+        return QString(QLatin1String("<qt>") % text % QLatin1String("</qt>"));
+    }
     case Qt::UserRole:
         return feed->id();
     default:
@@ -431,6 +481,8 @@ void FeedModel::removeNode(int row, const QModelIndex &parent)
         beginRemoveRows(parent, row, row);
         folder->removeFeeds(row, 1);
         endRemoveRows();
+        // The folder's unread total changes with its feeds.
+        emit dataChanged(parent, parent);
         return;
     }
     if (row < 0 || row >= folderCount())
@@ -481,6 +533,30 @@ void FeedModel::clearFeed(int id)
     }
 }
 
+QModelIndex FeedModel::indexOfFeed(int id) const
+{
+    for (int r = 0; r < folderCount(); ++r) {
+        const int f = m_folders[size_t(r)]->rowOfFeed(id);
+        if (f >= 0)
+            return index(f, 0, index(r, 0));
+    }
+    return QModelIndex();
+}
+
+void FeedModel::updateHealth(int id)
+{
+    const bool failed = FeedHealth(m_db).recordOf(id).failed();
+    if (failed == m_failed.contains(id))
+        return;
+    if (failed)
+        m_failed.insert(id);
+    else
+        m_failed.remove(id);
+    const QModelIndex feed = indexOfFeed(id);
+    if (feed.isValid())
+        emit dataChanged(feed, feed);
+}
+
 void FeedModel::update(int id)
 {
     int folderId = 1;
@@ -513,5 +589,6 @@ void FeedModel::update(int id)
         folder->appendFeed(std::make_unique<FeedNode>(m_db, id));
         endInsertRows();
     }
+    emit dataChanged(folderIndex, folderIndex);
     emit sendNewPage(id);
 }

@@ -5,6 +5,7 @@
 #include <QAbstractItemModel>
 #include <QIcon>
 #include <QList>
+#include <QSet>
 
 #include <memory>
 #include <vector>
@@ -77,6 +78,11 @@ public:
     // The folder row must already exist in the database.
     void addFolder(int id);
 
+    // Whether the feed's last update failed, as the profile records it.
+    bool hasFailed(int id) const { return m_failed.contains(id); }
+    // Reads the feed's last update outcome again (the updater has just stored it).
+    void updateHealth(int id);
+
     int folderCount() const { return int(m_folders.size()); }
     FolderNode *folderAt(int row) const;
     FeedNode *feedNodeAt(const QModelIndex &index) const;
@@ -94,8 +100,10 @@ private:
     // Announces the difference between the rows shown under a feed and its item list.
     void announceItemRows(const QModelIndex &feedIndex, FeedNode *node);
     const QIcon &icon(int which) const;
+    QModelIndex indexOfFeed(int id) const;
 
     QSqlDatabase *m_db = nullptr;
     std::vector<std::unique_ptr<FolderNode>> m_folders;
-    mutable QIcon m_icons[3];
+    mutable QIcon m_icons[4];
+    QSet<int> m_failed;
 };

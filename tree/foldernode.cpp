@@ -30,6 +30,16 @@ FolderNode::FolderNode(QSqlDatabase *db, int id) : m_id(id), m_db(db)
 
 FolderNode::~FolderNode() = default;
 
+int FolderNode::unreadCount() const
+{
+    int unread = 0;
+    for (const auto &feed : m_feeds) {
+        if (!feed->isFavorites())
+            unread += feed->unreadCount();
+    }
+    return unread;
+}
+
 FeedNode *FolderNode::feed(int row) const
 {
     if (row < 0 || row >= feedCount())

@@ -26,6 +26,8 @@ public:
     QSqlDatabase *db() const { return m_db; }
 
     int feedCount() const { return int(m_feeds.size()); }
+    // Unread items of the folder's feeds; the favourites entry only repeats them.
+    int unreadCount() const;
     // nullptr for a row out of range.
     FeedNode *feed(int row) const;
     // Row of the feed with that id, or -1.

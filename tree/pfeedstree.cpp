@@ -2,6 +2,7 @@
 
 #include "host/pinputdialog.h"
 #include "tree/feedmodel.h"
+#include "tree/feednode.h"
 #include "tree/pdrawfeed.h"
 
 #include <QAction>
@@ -81,6 +82,11 @@ void PFeedsTree::createActions()
     m_updateChannel = make(&PFeedsTree::pressUpdateChannel);
     m_moveChannel = make(&PFeedsTree::pressMoveChannel);
     m_clearSelection = make(&PFeedsTree::pressClearSelection);
+    m_markRead = make(&PFeedsTree::pressMarkRead);
+    m_markAllRead = make(&PFeedsTree::pressMarkAllRead);
+    m_openSite = make(&PFeedsTree::pressOpenSite);
+    m_openItem = make(&PFeedsTree::pressOpenItem);
+    m_properties = make(&PFeedsTree::pressProperties);
     retranslate();
 }
 
@@ -97,6 +103,11 @@ void PFeedsTree::retranslate()
     m_updateChannel->setText(tr("Update News"));
     m_moveChannel->setText(tr("Move News"));
     m_clearSelection->setText(tr("Clear Selection"));
+    m_markRead->setText(tr("Mark All Read"));
+    m_markAllRead->setText(tr("Mark Everything Read"));
+    m_openSite->setText(tr("Open Web Site in Browser"));
+    m_openItem->setText(tr("Open in Browser"));
+    m_properties->setText(tr("Properties"));
 }
 
 void PFeedsTree::restoreExpansion()
@@ -135,7 +146,7 @@ void PFeedsTree::mousePressEvent(QMouseEvent *event)
         const QModelIndex cur = currentIndex();
         if (idx != cur) {
             if (!idx.isValid()) {
-                attach({m_cleanChannel1, m_newFolder, m_clearSelection});
+                attach({m_cleanChannel1, m_newFolder, m_clearSelection, m_markAllRead});
                 QTreeView::mousePressEvent(event);
                 return;
             }
@@ -149,6 +160,7 @@ void PFeedsTree::mousePressEvent(QMouseEvent *event)
                 // Folder 1 always holds the favourites entry and so is never empty.
                 if (m_model->folderIdAt(idx.row()) != 0 && m_model->rowCount(idx) == 0)
                     addAction(m_clearFolder);
+                addAction(m_markRead);
                 addAction(m_clearSelection);
             } else if (!isItem(idx) && m_model->feedIdAt(idx) != 0) {
                 attach({m_cleanChannel2, m_renameChannel, m_clearChannel});
@@ -157,9 +169,18 @@ void PFeedsTree::mousePressEvent(QMouseEvent *event)
                 if (m_model->rowCount() > 1)
                     addAction(m_moveChannel);
                 addAction(m_updateChannel);
+                addAction(m_markRead);
+                const FeedNode *feed = m_model->feedNodeAt(idx);
+                if (feed && !feed->link().isEmpty())
+                    addAction(m_openSite);
+                addAction(m_properties);
+            } else if (!isItem(idx)) {
+                addAction(m_markRead); // the favourites: every flagged item
+            } else if (!m_model->linkAt(idx).isEmpty()) {
+                addAction(m_openItem);
             }
         } else {
-            attach({m_cleanChannel1, m_newFolder, m_clearSelection});
+            attach({m_cleanChannel1, m_newFolder, m_clearSelection, m_markAllRead});
         }
     } else if (event->button() == Qt::LeftButton) {
         // Clicking the shown feed or item again reloads it.
@@ -365,6 +386,114 @@ void PFeedsTree::pressMoveChannel()
     m_model->removeNode(current.row(), m_model->parent(current));
     m_model->update(feedId);
     emit sendSaveGroups();
+}
+
+void PFeedsTree::pressMarkRead()
+{
+    const QModelIndex current = currentIndex();
+    if (isFolder(current))
+        emit sendMarkFolderRead(currentFolderId());
+    else if (current.isValid())
+        emit sendMarkFeedRead(currentFeedId());
+}
+
+void PFeedsTree::pressMarkAllRead()
+{
+    emit sendMarkAllRead();
+}
+
+void PFeedsTree::pressOpenSite()
+{
+    const FeedNode *feed = m_model->feedNodeAt(currentIndex());
+    if (feed && !feed->link().isEmpty())
+        emit sendOpenExternally(feed->link());
+}
+
+void PFeedsTree::pressOpenItem()
+{
+    const QModelIndex current = currentIndex();
+    if (isItem(current) && !m_model->linkAt(current).isEmpty())
+        emit sendOpenExternally(m_model->linkAt(current));
+}
+
+void PFeedsTree::pressProperties()
+{
+    if (currentIndex().isValid() && !isFolder(currentIndex()) && currentFeedId() != 0)
+        emit sendShowProperties(currentFeedId());
+}
+
+QModelIndexList PFeedsTree::allIndexes() const
+{
+    QModelIndexList indexes;
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        const QModelIndex folder = m_model->index(r, 0);
+        indexes.append(folder);
+        for (int f = 0; f < m_model->rowCount(folder); ++f) {
+            const QModelIndex feed = m_model->index(f, 0, folder);
+            indexes.append(feed);
+            for (int i = 0; i < m_model->rowCount(feed); ++i)
+                indexes.append(m_model->index(i, 0, feed));
+        }
+    }
+    return indexes;
+}
+
+void PFeedsTree::makeCurrent(const QModelIndex &index)
+{
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+        expand(parent);
+    setCurrentIndex(index);
+    scrollTo(index);
+}
+
+bool PFeedsTree::selectNextItem()
+{
+    const QModelIndexList indexes = allIndexes();
+    for (qsizetype i = indexes.indexOf(currentIndex()) + 1; i < indexes.size(); ++i) {
+        if (isItem(indexes.at(i))) {
+            makeCurrent(indexes.at(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PFeedsTree::selectPreviousItem()
+{
+    const QModelIndexList indexes = allIndexes();
+    qsizetype from = indexes.indexOf(currentIndex());
+    if (from < 0)
+        from = indexes.size();
+    for (qsizetype i = from - 1; i >= 0; --i) {
+        if (isItem(indexes.at(i))) {
+            makeCurrent(indexes.at(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PFeedsTree::selectNextUnreadFeed()
+{
+    QModelIndexList feeds;
+    for (const QModelIndex &index : allIndexes()) {
+        if (FeedModel::isFeedIndex(index))
+            feeds.append(index);
+    }
+    // From the feed of the current node on, wrapping round; the favourites only
+    // repeat other feeds' items.
+    const QModelIndex current = currentIndex();
+    const QModelIndex currentFeed = isItem(current) ? current.parent() : current;
+    const qsizetype start = feeds.indexOf(currentFeed);
+    for (qsizetype n = 1; n <= feeds.size(); ++n) {
+        const QModelIndex feed = feeds.at((start + n + feeds.size()) % feeds.size());
+        const FeedNode *node = m_model->feedNodeAt(feed);
+        if (node && !node->isFavorites() && node->unreadCount() > 0) {
+            makeCurrent(feed);
+            return true;
+        }
+    }
+    return false;
 }
 
 void PFeedsTree::update(int id)

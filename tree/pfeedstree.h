@@ -32,6 +32,13 @@ public:
     // Makes the feed current with only its folder expanded; the browser is not navigated.
     void selectFeed(int id);
 
+    // Keyboard navigation over the whole tree, folded parts included: the item row
+    // after (or before) the current node, and the next feed with unread items after
+    // it, wrapping round at the end. False when there is none.
+    bool selectNextItem();
+    bool selectPreviousItem();
+    bool selectNextUnreadFeed();
+
 signals:
     void clearFeed(const QString &source);
     void sendLink(const QString &link);
@@ -43,6 +50,13 @@ signals:
     void sendStartCleanWizard(int id);
     void sendStartUpdate(int id);
     void sendUpdate(int id);
+    // Mark every item of a feed (0: the flagged ones), of a folder, or all items read.
+    void sendMarkFeedRead(int id);
+    void sendMarkFolderRead(int id);
+    void sendMarkAllRead();
+    // A web address for the desktop's browser.
+    void sendOpenExternally(const QString &url);
+    void sendShowProperties(int id);
 
 public slots:
     void update(int id);
@@ -65,6 +79,11 @@ public slots:
     void pressRenameChannel();
     void pressRenameFolder();
     void pressUpdateChannel();
+    void pressMarkRead();
+    void pressMarkAllRead();
+    void pressOpenSite();
+    void pressOpenItem();
+    void pressProperties();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -78,6 +97,9 @@ private:
     void attach(std::initializer_list<QAction *> actions);
     int currentFeedId() const;
     int currentFolderId() const;
+    // Every node in display order, folded ones included.
+    QModelIndexList allIndexes() const;
+    void makeCurrent(const QModelIndex &index);
 
     QSqlDatabase *m_db;
     FeedModel *m_model = nullptr;
@@ -93,6 +115,11 @@ private:
     QAction *m_updateChannel = nullptr;
     QAction *m_moveChannel = nullptr;
     QAction *m_clearSelection = nullptr;
+    QAction *m_markRead = nullptr;
+    QAction *m_markAllRead = nullptr;
+    QAction *m_openSite = nullptr;
+    QAction *m_openItem = nullptr;
+    QAction *m_properties = nullptr;
     QList<QAction *> m_actions;
 
     // Each suppresses exactly one event after a right-button press on a node.

@@ -149,6 +149,7 @@ FeedDocument::Result FeedDocument::process(const QByteArray &body)
     m_lowestSeenId = 2147483647;
     m_changed = false;
     m_renamed = false;
+    m_recognised = false;
 
     if (body.isEmpty() || !m_tree->parse(body))
         return NotADocument;
@@ -181,6 +182,8 @@ FeedDocument::Result FeedDocument::process(const QByteArray &body)
         walkChannel();
     else if (root == QLatin1String("feed"))
         walkAtom();
+    m_recognised = root == QLatin1String("rss") || root == QLatin1String("rdf:RDF")
+        || root == QLatin1String("Channel") || root == QLatin1String("feed");
 
     if (!m_lost) {
         QSqlQuery prune(*m_db);

@@ -45,6 +45,9 @@ public:
 
     // Item id the next new item of this feed would receive.
     int nextItemId() const { return m_nextItemId; }
+    // Whether the last document's root was one of RSS, RDF or Atom; a well-formed
+    // web page is read without error but holds no feed.
+    bool recognised() const { return m_recognised; }
     // The document gave the feed its first title.
     bool renamed() const { return m_renamed; }
 
@@ -91,6 +94,7 @@ private:
     FeedValidators m_validators;
     // Statements prepared once per document and run once per item.
     std::unique_ptr<QSqlQuery> m_queries[6];
+    bool m_recognised = false;
     // The document's transaction; ends before the statements above are freed.
     std::optional<Transaction> m_transaction;
 };

@@ -309,7 +309,11 @@ void Updater::processDocument(
         finish(feed, Changed, QString());
         break;
     case FeedDocument::Unchanged:
-        finish(feed, Unchanged, QString());
+        // A well-formed web page reads without error, but there is no feed in it.
+        if (document.recognised())
+            finish(feed, Unchanged, QString());
+        else
+            finish(feed, Failed, QStringLiteral("not a feed"));
         break;
     case FeedDocument::NotADocument:
         finish(feed, Failed, QStringLiteral("not a feed"));

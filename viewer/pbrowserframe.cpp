@@ -95,7 +95,7 @@ void PBrowserFrame::getPageCommand(const QString &target)
     // Web pages have no commands, and another user's pages are not this user's items.
     if (!m_showingPage)
         return;
-    enum Kind { Read, ToDelete, Mark };
+    enum Kind { Read, ToDelete, Mark, External };
     static const struct
     {
         Kind kind;
@@ -105,6 +105,7 @@ void PBrowserFrame::getPageCommand(const QString &target)
         {Read, QLatin1String("javascript:read('"), QLatin1String("isread")},
         {ToDelete, QLatin1String("javascript:toDelete('"), QLatin1String("toclear")},
         {Mark, QLatin1String("javascript:mark('"), QLatin1String("mark")},
+        {External, QLatin1String("javascript:external('"), QLatin1String("isread")},
     };
 
     const auto *command = std::find_if(std::begin(commands), std::end(commands),
@@ -130,6 +131,21 @@ void PBrowserFrame::getPageCommand(const QString &target)
     const QString where = QStringLiteral(" where channelid = %1 and itemid = %2").arg(c, i);
 
     QSqlQuery query(*m_db);
+    if (command->kind == External) {
+        // Opened outside, the item counts as read, as when the viewer shows it.
+        query.exec(QStringLiteral("select link, isread from items") + where);
+        if (!query.next())
+            return;
+        const QString link = query.value(0).toString();
+        if (query.value(1).toInt() == 0) {
+            query.exec(QStringLiteral("update items set isread = 1") + where);
+            emit sendItemStateChanged(1, channelId, itemId);
+            emit update(channelId);
+            emit update(0);
+        }
+        emit sendOpenExternally(link);
+        return;
+    }
     query.exec(QStringLiteral("update items set %1 = abs(%1 -1)").arg(command->column) + where);
 
     m_pending = true;
@@ -148,6 +164,7 @@ void PBrowserFrame::getPageCommand(const QString &target)
         emit sendItemStateChanged(0, channelId, itemId);
         break;
     case Mark:
+    case External: // answered before the toggle
         break;
     }
     // Read, flag and deletion state all change what the favourites show.

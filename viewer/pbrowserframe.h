@@ -44,6 +44,8 @@ signals:
     // command 0: deletion mark toggled, 1: item now read, 2: item now unread.
     void sendItemStateChanged(int command, int channelid, int itemid);
     void update(int id);
+    // An item's link to open in the desktop's browser.
+    void sendOpenExternally(const QString &url);
 
 public slots:
     void GoBack();

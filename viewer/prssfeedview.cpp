@@ -2,6 +2,7 @@
 #include "pbrowserframe.h"
 
 #include "core/rsssettings.h"
+#include "dialogs/feedpropertiesdialog.h"
 #include "dialogs/pcleanpage1.h"
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdesktop.h"
@@ -9,8 +10,10 @@
 #include "host/psearchfield.h"
 #include "host/pstatusbar.h"
 #include "tree/feedmodel.h"
+#include "tree/feednode.h"
 #include "tree/pfeedsearchtree.h"
 #include "tree/pfeedstree.h"
+#include "tree/readmarker.h"
 #include "wizard/panimationlabel.h"
 
 #include <QAction>
@@ -18,6 +21,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
@@ -26,6 +30,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRectF>
 #include <QSplitter>
@@ -36,6 +41,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent), m_db(db)
@@ -107,6 +113,28 @@ PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent),
     connect(myTree, &PFeedsTree::sendOverview, this, &PRSSFeedView::getOverview);
     connect(myTree, &PFeedsTree::sendStartUpdate, this, &PRSSFeedView::startUpdate);
     connect(m_optionsAction, &QAction::triggered, this, &PRSSFeedView::sendOptions);
+
+    connect(m_importAction, &QAction::triggered, this, &PRSSFeedView::sendImportSubscriptions);
+    connect(m_exportAction, &QAction::triggered, this, &PRSSFeedView::sendExportSubscriptions);
+    connect(myTree, &PFeedsTree::sendMarkFeedRead, this, &PRSSFeedView::markFeedRead);
+    connect(myTree, &PFeedsTree::sendMarkFolderRead, this, &PRSSFeedView::markFolderRead);
+    connect(myTree, &PFeedsTree::sendMarkAllRead, this, &PRSSFeedView::markAllRead);
+    connect(myTree, &PFeedsTree::sendOpenExternally, this, &PRSSFeedView::openExternally);
+    connect(myTree, &PFeedsTree::sendShowProperties, this, &PRSSFeedView::showProperties);
+    connect(m_browser, &PBrowserFrame::sendOpenExternally, this, &PRSSFeedView::openExternally);
+    connect(m_markReadAction, &QAction::triggered, this, &PRSSFeedView::markSelectionRead);
+    connect(m_markAllReadAction, &QAction::triggered, this, &PRSSFeedView::markAllRead);
+    connect(m_nextItemAction, &QAction::triggered, myTree, &PFeedsTree::selectNextItem);
+    connect(m_previousItemAction, &QAction::triggered, myTree, &PFeedsTree::selectPreviousItem);
+    connect(m_nextUnreadAction, &QAction::triggered, myTree, &PFeedsTree::selectNextUnreadFeed);
+    connect(m_toggleReadAction, &QAction::triggered, this, &PRSSFeedView::toggleItemRead);
+    connect(m_toggleFlagAction, &QAction::triggered, this, &PRSSFeedView::toggleItemFlag);
+    connect(m_openBrowserAction, &QAction::triggered, this, &PRSSFeedView::openInBrowser);
+    connect(m_searchAction, &QAction::triggered, m_searchField, [this] {
+        m_searchField->setFocus(Qt::ShortcutFocusReason);
+        m_searchField->selectAll();
+    });
+    connect(m_shortcutsAction, &QAction::triggered, this, &PRSSFeedView::showShortcuts);
 }
 
 QWidget *PRSSFeedView::buildLeftPanel()
@@ -221,6 +249,11 @@ void PRSSFeedView::buildMenus()
 {
     menuBar()->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Fixed);
     m_newsMenu = menuBar()->addMenu(QString());
+    m_importAction = m_newsMenu->addAction(QString());
+    m_importAction->setObjectName(QStringLiteral("importAction"));
+    m_exportAction = m_newsMenu->addAction(QString());
+    m_exportAction->setObjectName(QStringLiteral("exportAction"));
+    m_newsMenu->addSeparator();
     m_optionsAction = m_newsMenu->addAction(QString());
     m_optionsAction->setObjectName(QStringLiteral("optionsAction"));
     m_closeAction = m_newsMenu->addAction(QString());
@@ -234,6 +267,30 @@ void PRSSFeedView::buildMenus()
     m_deleteNewsAction->setEnabled(false);
     m_updateNewsAction = m_actionsMenu->addAction(QString());
     m_updateNewsAction->setObjectName(QStringLiteral("updateNewsAction"));
+    m_updateNewsAction->setShortcut(QKeySequence::Refresh);
+
+    const auto add = [this](const char *name, const QKeySequence &key) {
+        QAction *action = m_actionsMenu->addAction(QString());
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(key);
+        return action;
+    };
+    m_actionsMenu->addSeparator();
+    m_markReadAction = add("markReadAction", QKeySequence(Qt::SHIFT | Qt::Key_R));
+    m_markAllReadAction = add("markAllReadAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    m_actionsMenu->addSeparator();
+    // Single letters: the search field keeps them while it has the focus.
+    m_nextItemAction = add("nextItemAction", QKeySequence(Qt::Key_N));
+    m_previousItemAction = add("previousItemAction", QKeySequence(Qt::Key_P));
+    m_nextUnreadAction = add("nextUnreadAction", QKeySequence(Qt::Key_U));
+    m_toggleReadAction = add("toggleReadAction", QKeySequence(Qt::Key_R));
+    m_toggleFlagAction = add("toggleFlagAction", QKeySequence(Qt::Key_F));
+    m_openBrowserAction = add("openBrowserAction", QKeySequence(Qt::Key_O));
+    m_searchAction = add("searchAction", QKeySequence::Find);
+
+    m_helpMenu = menuBar()->addMenu(QString());
+    m_shortcutsAction = m_helpMenu->addAction(QString());
+    m_shortcutsAction->setObjectName(QStringLiteral("shortcutsAction"));
 }
 
 void PRSSFeedView::retranslate()
@@ -253,6 +310,19 @@ void PRSSFeedView::retranslate()
     m_subscribeAction->setText(tr("&Subscribe to News"));
     m_deleteNewsAction->setText(tr("&Delete News"));
     m_updateNewsAction->setText(tr("&Update News"));
+    m_importAction->setText(tr("&Import Subscriptions..."));
+    m_exportAction->setText(tr("&Export Subscriptions..."));
+    m_markReadAction->setText(tr("&Mark All Read"));
+    m_markAllReadAction->setText(tr("Mark &Everything Read"));
+    m_nextItemAction->setText(tr("&Next Item"));
+    m_previousItemAction->setText(tr("&Previous Item"));
+    m_nextUnreadAction->setText(tr("Next U&nread Feed"));
+    m_toggleReadAction->setText(tr("Toggle &Read"));
+    m_toggleFlagAction->setText(tr("Toggle &Flag"));
+    m_openBrowserAction->setText(tr("&Open in Browser"));
+    m_searchAction->setText(tr("&Search"));
+    m_helpMenu->setTitle(tr("&Help"));
+    m_shortcutsAction->setText(tr("&Keyboard Shortcuts"));
     setWindowTitle(tr("pellix News-Viewer"));
     m_welcomeText->setText(
         tr("<h2>Welcome to pellix News</h2><p>You have not subscribed to any news yet.</p>"
@@ -527,6 +597,7 @@ void PRSSFeedView::beginUpdate(int total)
     showProgress(tr("Update starts"), 5000);
     m_total = total;
     m_updating = true;
+    m_failedInRun = 0;
 }
 
 void PRSSFeedView::updateAllChannel()
@@ -557,12 +628,20 @@ void PRSSFeedView::slotNewItems(int id, bool changed)
         m_browser->clearPendingFor(id);
         showWelcomeWhileEmpty();
     }
+    myTree->feedModel()->updateHealth(id);
     if (!m_updating || m_pending.removeAll(id) == 0)
         return;
+    if (myTree->feedModel()->hasFailed(id))
+        ++m_failedInRun;
     showProgress(
         tr("%1 from %2 news were updated.").arg(m_total - m_pending.size()).arg(m_total), 2000);
     if (m_pending.isEmpty()) {
-        showProgress(tr("Update finished"), 5000);
+        if (m_failedInRun == 0)
+            showProgress(tr("Update finished"), 5000);
+        else
+            showProgress(
+                tr("Update finished, %1 of %2 feeds failed.").arg(m_failedInRun).arg(m_total),
+                5000);
         m_updating = false;
     }
 }
@@ -572,6 +651,136 @@ void PRSSFeedView::showProgress(const QString &text, int timeout)
     m_progress = text;
     statusBar()->showMessage(text);
     m_progressTimer->start(timeout);
+}
+
+void PRSSFeedView::reportRead(const QList<QPair<int, int>> &keys)
+{
+    for (int feed : ReadMarker::feedsOf(keys)) {
+        myTree->update(feed);
+        m_browser->clearPendingFor(feed);
+    }
+    myTree->update(0);
+    // The client hears of each item as from a click on its read toggle.
+    for (const auto &key : keys)
+        emit sendItemStateChanged(1, key.first, key.second);
+}
+
+void PRSSFeedView::markFeedRead(int id)
+{
+    reportRead(ReadMarker(m_db).markFeedRead(id));
+}
+
+void PRSSFeedView::markFolderRead(int id)
+{
+    reportRead(ReadMarker(m_db).markFolderRead(id));
+}
+
+void PRSSFeedView::markAllRead()
+{
+    reportRead(ReadMarker(m_db).markAllRead());
+}
+
+void PRSSFeedView::markSelectionRead()
+{
+    const QModelIndex current = myTree->currentIndex();
+    if (!current.isValid())
+        return;
+    if (FeedModel::isFolderIndex(current))
+        markFolderRead(myTree->folderIdOf(current));
+    else
+        markFeedRead(myTree->feedModel()->feedIdAt(current));
+}
+
+bool PRSSFeedView::currentItem(int *feedId, QString *link) const
+{
+    const QModelIndex current = myTree->currentIndex();
+    if (!FeedModel::isItemIndex(current))
+        return false;
+    *feedId = myTree->feedModel()->feedIdAt(current);
+    *link = myTree->feedModel()->linkAt(current);
+    return *feedId != 0;
+}
+
+void PRSSFeedView::toggleItemRead()
+{
+    int feedId = 0;
+    QString link;
+    if (!currentItem(&feedId, &link))
+        return;
+    bool nowRead = false;
+    const QList<QPair<int, int>> keys = ReadMarker(m_db).toggleRead(feedId, link, &nowRead);
+    if (keys.isEmpty())
+        return;
+    myTree->update(feedId);
+    myTree->update(0);
+    for (const auto &key : keys)
+        emit sendItemStateChanged(nowRead ? 1 : 2, key.first, key.second);
+}
+
+void PRSSFeedView::toggleItemFlag()
+{
+    int feedId = 0;
+    QString link;
+    if (!currentItem(&feedId, &link))
+        return;
+    bool nowFlagged = false;
+    // Flags stay with the viewer: the client is not told, as with the page's flag.
+    if (ReadMarker(m_db).toggleFlag(feedId, link, &nowFlagged).isEmpty())
+        return;
+    myTree->update(feedId);
+    myTree->update(0);
+}
+
+void PRSSFeedView::openInBrowser()
+{
+    int feedId = 0;
+    QString link;
+    if (currentItem(&feedId, &link)) {
+        openExternally(link);
+        return;
+    }
+    // A web page shown in the viewer, else the selected feed's site.
+    if (!m_currentUrl.isEmpty() && !m_currentUrl.toLower().contains(viewerDirectory().toLower())
+        && m_currentUrl != QLatin1String("about:blank")) {
+        openExternally(m_currentUrl);
+        return;
+    }
+    if (const FeedNode *feed = myTree->feedModel()->feedNodeAt(myTree->currentIndex()))
+        openExternally(feed->link());
+}
+
+void PRSSFeedView::openExternally(const QString &url)
+{
+    const QUrl target(url);
+    // Only web addresses: a feed's text must not start programs on the desktop.
+    const QString scheme = target.scheme().toLower();
+    if (!target.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return;
+    QDesktopServices::openUrl(target);
+}
+
+void PRSSFeedView::showProperties(int id)
+{
+    FeedPropertiesDialog dialog(m_db, id, this);
+    dialog.exec();
+}
+
+void PRSSFeedView::showShortcuts()
+{
+    QString rows;
+    for (QAction *action : m_actionsMenu->actions()) {
+        if (action->shortcut().isEmpty())
+            continue;
+        QString text = action->text();
+        text.remove(QLatin1Char('&'));
+        rows += QStringLiteral("<tr><td><b>%1</b></td><td>&nbsp;&nbsp;%2</td></tr>")
+                    .arg(action->shortcut().toString(QKeySequence::NativeText).toHtmlEscaped(),
+                        text.toHtmlEscaped());
+    }
+    QMessageBox box(QMessageBox::NoIcon, tr("Keyboard Shortcuts"),
+        QStringLiteral("<table>") + rows + QStringLiteral("</table>"), QMessageBox::Close, this);
+    box.setObjectName(QStringLiteral("shortcutsBox"));
+    box.exec();
 }
 
 void PRSSFeedView::startCleanWizard(int id)

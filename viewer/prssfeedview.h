@@ -3,6 +3,7 @@
 #include "host/pwindow.h"
 
 #include <QList>
+#include <QPair>
 #include <QString>
 
 class PAnimationLabel;
@@ -59,6 +60,8 @@ signals:
     void sendStartUpdate(int id);
     void sendUpdate(int id);
     void sendUpdateAll();
+    void sendImportSubscriptions();
+    void sendExportSubscriptions();
 
 public slots:
     void CommandStateChange(int cmd, bool on);
@@ -92,6 +95,16 @@ private slots:
     void startUpdate(int id);
     void updateAllChannel();
     void updateChannel(int id);
+    void markFeedRead(int id);
+    void markFolderRead(int id);
+    void markAllRead();
+    void markSelectionRead();
+    void toggleItemRead();
+    void toggleItemFlag();
+    void openInBrowser();
+    void openExternally(const QString &url);
+    void showProperties(int id);
+    void showShortcuts();
 
 private:
     QWidget *buildLeftPanel();
@@ -103,6 +116,10 @@ private:
     void beginUpdate(int total);
     void showProgress(const QString &text, int timeout);
     void showWelcomeWhileEmpty();
+    // Tells the trees, the pages and the client about items that are read now.
+    void reportRead(const QList<QPair<int, int>> &keys);
+    // The feed and link of the item row selected in the tree; false for any other node.
+    bool currentItem(int *feedId, QString *link) const;
     static QString viewerDirectory();
 
     QSqlDatabase *m_db;
@@ -130,8 +147,21 @@ private:
     QAction *m_subscribeAction = nullptr;
     QAction *m_deleteNewsAction = nullptr;
     QAction *m_updateNewsAction = nullptr;
+    QAction *m_importAction = nullptr;
+    QAction *m_exportAction = nullptr;
+    QAction *m_markReadAction = nullptr;
+    QAction *m_markAllReadAction = nullptr;
+    QAction *m_nextItemAction = nullptr;
+    QAction *m_previousItemAction = nullptr;
+    QAction *m_nextUnreadAction = nullptr;
+    QAction *m_toggleReadAction = nullptr;
+    QAction *m_toggleFlagAction = nullptr;
+    QAction *m_openBrowserAction = nullptr;
+    QAction *m_searchAction = nullptr;
+    QAction *m_shortcutsAction = nullptr;
     QMenu *m_newsMenu = nullptr;
     QMenu *m_actionsMenu = nullptr;
+    QMenu *m_helpMenu = nullptr;
     QToolButton *m_subscribeButton = nullptr;
     QToolButton *m_syncButton = nullptr;
 
@@ -145,4 +175,5 @@ private:
     QString m_progress;
     QTimer *m_progressTimer;
     QList<int> m_pending;
+    int m_failedInRun = 0;
 };

@@ -1,8 +1,11 @@
 // Takes pictures of the client's windows for the documentation:
-//   pellix-screenshot OUTDIR [--delay MS] [--feed ID] [client options]
+//   pellix-screenshot OUTDIR [--delay MS] [--feed ID] [--tooltip ID] [--properties ID]
+//                     [client options]
 // Starts the client with the given options (--feed opens the viewer on that
 // feed once it runs), waits, then saves every visible window as
-// OUTDIR/<object name>.png and quits.
+// OUTDIR/<object name>.png and quits. --tooltip shows the tool tip of a feed in
+// the viewer's tree and --properties its properties; both are taken with the
+// whole screen, as OUTDIR/tooltip.png and OUTDIR/properties.png.
 #include "client/clientapplication.h"
 #include "client/commandline.h"
 
@@ -10,9 +13,14 @@
 #include "host/protocol.h"
 #include "host/wrappluginhelper.h"
 
+#include <QAbstractItemModel>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QScreen>
 #include <QTimer>
+#include <QToolTip>
+#include <QTreeView>
 #include <QWidget>
 
 #include <cstdio>
@@ -37,6 +45,8 @@ int main(int argc, char **argv)
     };
     const int delay = take(QStringLiteral("--delay"), 4000);
     const int feed = take(QStringLiteral("--feed"), 0);
+    const int tooltip = take(QStringLiteral("--tooltip"), 0);
+    const int properties = take(QStringLiteral("--properties"), 0);
     CommandLine commandLine;
     if (commandLine.parse(arguments) != CommandLine::Run) {
         std::fprintf(stderr, "pellix-screenshot: %s\n", qPrintable(commandLine.errorText()));
@@ -55,6 +65,57 @@ int main(int argc, char **argv)
             open.add(0, ProtocolArg::Int32, feed);
             WrapPluginHelper::Instance().deliverCommand(
                 ClientMessage::NewsModule, ClientMessage::OpenViewer, &open);
+        });
+    }
+    const auto screen = [&output](const QString &name) {
+        QDir().mkpath(output);
+        const QString file = QDir(output).filePath(name + QStringLiteral(".png"));
+        if (QGuiApplication::primaryScreen()->grabWindow(0).save(file))
+            std::printf("%s\n", qPrintable(file));
+    };
+    // The viewer's tree, with the feed made current; null when there is none.
+    const auto treeAt = [](int id, QModelIndex *index) -> QTreeView * {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            auto *tree = window->findChild<QTreeView *>(QStringLiteral("myTree"));
+            if (!tree || !window->isVisible())
+                continue;
+            *index = tree->model()
+                         ->match(tree->model()->index(0, 0), Qt::UserRole, id, 1,
+                             Qt::MatchRecursive | Qt::MatchExactly)
+                         .value(0);
+            tree->setCurrentIndex(*index);
+            return tree;
+        }
+        return nullptr;
+    };
+    if (tooltip > 0) {
+        QTimer::singleShot(delay * 2 / 3, &app, [&, tooltip] {
+            QModelIndex index;
+            if (QTreeView *tree = treeAt(tooltip, &index)) {
+                const QPoint at = tree->viewport()->mapToGlobal(tree->visualRect(index).center());
+                QToolTip::showText(at, index.data(Qt::ToolTipRole).toString(), tree);
+                QTimer::singleShot(delay / 6, &app, [&] { screen(QStringLiteral("tooltip")); });
+            }
+        });
+    }
+    if (properties > 0) {
+        QTimer::singleShot(delay / 2, &app, [&, properties] {
+            QModelIndex index;
+            QTreeView *tree = treeAt(properties, &index);
+            if (!tree)
+                return;
+            for (QAction *action : tree->findChildren<QAction *>()) {
+                if (action->text() != QLatin1String("Properties"))
+                    continue;
+                // The dialog is modal: the picture is taken from inside its loop.
+                QTimer::singleShot(delay / 6, &app, [&] {
+                    screen(QStringLiteral("properties"));
+                    if (QWidget *dialog = QApplication::activeModalWidget())
+                        dialog->close();
+                });
+                action->trigger();
+                break;
+            }
         });
     }
     QTimer::singleShot(delay, &app, [&] {

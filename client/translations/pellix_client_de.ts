@@ -37,14 +37,21 @@
 <context>
     <name>ClientApplication</name>
     <message>
-        <location filename="../clientapplication.cpp" line="+95"/>
+        <location filename="../clientapplication.cpp" line="+97"/>
         <source>pellix: the home folder %1 cannot be created.
 </source>
         <translation>pellix: Der Basisordner %1 kann nicht angelegt werden.
 </translation>
     </message>
     <message>
-        <location line="+35"/>
+        <location line="+29"/>
+        <source>pellix: another pellix process works on %1 for user %2; use its News menu, or try again when it has ended.
+</source>
+        <translation>pellix: ein anderer pellix-Prozess arbeitet in %1 für Benutzer %2; verwenden Sie dessen Nachrichten-Menü oder versuchen Sie es erneut, wenn er beendet ist.
+</translation>
+    </message>
+    <message>
+        <location line="+14"/>
         <source>pellix: another pellix process works on %1 for user %2; waiting for it to end.
 </source>
         <translation>pellix: ein anderer pellix-Prozess arbeitet in %1 für Benutzer %2; es wird gewartet, bis er endet.
@@ -82,14 +89,14 @@
         <translation>%1 Empfohlene Feeds sind nicht verfügbar.</translation>
     </message>
     <message>
-        <location line="+55"/>
+        <location line="+61"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
 </translation>
     </message>
     <message>
-        <location line="+19"/>
+        <location line="+18"/>
         <source>The unusable news database is kept as %1; your feeds come back from the server.</source>
         <translation>Die unbrauchbare Nachrichtendatenbank bleibt als %1 erhalten; Ihre Feeds kommen vom Server zurück.</translation>
     </message>
@@ -269,6 +276,16 @@
     </message>
     <message>
         <location line="+3"/>
+        <source>Without a window: subscribe to the feeds of the OPML subscription list FILE (- for standard input), print a summary and exit; the next update fetches them.</source>
+        <translation>Ohne Fenster: die Feeds der OPML-Abonnementliste FILE abonnieren (- für die Standardeingabe), eine Zusammenfassung ausgeben und beenden; die nächste Aktualisierung lädt sie.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Without a window: write the subscriptions as an OPML list to FILE (- for standard output) and exit.</source>
+        <translation>Ohne Fenster: die Abonnements als OPML-Liste nach FILE schreiben (- für die Standardausgabe) und beenden.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
         <source>Copy every user of the server store FROM into the store TO (files or postgresql:// addresses), all or nothing, and exit. Usage: pellix --copy-store FROM TO</source>
         <translation>Alle Benutzer des Serverspeichers FROM in den Speicher TO kopieren (Dateien oder postgresql://-Adressen), alle oder keinen, und beenden. Aufruf: pellix --copy-store FROM TO</translation>
     </message>
@@ -293,7 +310,7 @@
         <translation>--%1 braucht einen Wert.</translation>
     </message>
     <message>
-        <location line="+21"/>
+        <location line="+22"/>
         <source>--user needs a user number from 1 to 4294967295, not &apos;%1&apos;.</source>
         <translation>--user braucht eine Benutzernummer von 1 bis 4294967295, nicht „%1“.</translation>
     </message>
@@ -332,6 +349,11 @@
         <source>--open needs a window and cannot be combined with --update.</source>
         <translation>--open braucht ein Fenster und lässt sich nicht mit --update verbinden.</translation>
     </message>
+    <message>
+        <location line="+5"/>
+        <source>--import-opml and --export-opml run without a window and cannot be combined with --update or --open.</source>
+        <translation>--import-opml und --export-opml arbeiten ohne Fenster und lassen sich nicht mit --update oder --open verbinden.</translation>
+    </message>
 </context>
 <context>
     <name>HeadlessDiscovery</name>
@@ -344,14 +366,41 @@
     </message>
 </context>
 <context>
+    <name>HeadlessTransfer</name>
+    <message>
+        <location filename="../headlesstransfer.cpp" line="+27"/>
+        <source>This news plug-in cannot import or export subscription lists.</source>
+        <translation>Dieses Nachrichten-Plug-in kann keine Abonnementlisten importieren oder exportieren.</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>The subscription list %1 cannot be read: %2</source>
+        <translation>Die Abonnementliste %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <location line="+51"/>
+        <source>pellix: the subscription list %1 cannot be written: %2
+</source>
+        <translation>pellix: Die Abonnementliste %1 kann nicht geschrieben werden: %2
+</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>pellix: the news database could not be opened: %1
+</source>
+        <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
+</translation>
+    </message>
+</context>
+<context>
     <name>HeadlessUpdate</name>
     <message>
-        <location filename="../headlessupdate.cpp" line="+33"/>
+        <location filename="../headlessupdate.cpp" line="+26"/>
         <source>This news plug-in cannot update feeds without a window.</source>
         <translation>Dieses Nachrichten-Plug-in kann Feeds nicht ohne Fenster aktualisieren.</translation>
     </message>
     <message>
-        <location line="+63"/>
+        <location line="+65"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1
@@ -361,12 +410,12 @@
 <context>
     <name>NewsDisplay</name>
     <message>
-        <location filename="../newsdisplay.cpp" line="+135"/>
+        <location filename="../newsdisplay.cpp" line="+131"/>
         <source>%1 (%2)</source>
         <translation>%1 (%2)</translation>
     </message>
     <message>
-        <location line="+147"/>
+        <location line="+134"/>
         <source>Open</source>
         <translation>Öffnen</translation>
     </message>

@@ -12,7 +12,7 @@
 <context>
     <name>ChannelPages</name>
     <message>
-        <location filename="../../pages/channelpages.cpp" line="+370" />
+        <location filename="../../pages/channelpages.cpp" line="+380"/>
         <source>Favorites</source>
         <translation>Favoriten</translation>
     </message>
@@ -25,7 +25,7 @@
 <context>
     <name>FeedDatabase</name>
     <message>
-        <location filename="../feeddatabase.cpp" line="+57"/>
+        <location filename="../../core/feeddatabase.cpp" line="+57"/>
         <source>%1 cannot be written (%2); another program may be using it.</source>
         <translation>%1 kann nicht geschrieben werden (%2); vielleicht benutzt ein anderes Programm die Datei.</translation>
     </message>
@@ -55,6 +55,132 @@
     </message>
 </context>
 <context>
+    <name>FeedHealth</name>
+    <message>
+        <location filename="../../core/feedhealth.cpp" line="+105"/>
+        <source>not updated yet</source>
+        <translation>noch nicht aktualisiert</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>new items</source>
+        <translation>neue Nachrichten</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>unchanged</source>
+        <translation>unverändert</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>HTTP status %1</source>
+        <translation>HTTP-Status %1</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>network error</source>
+        <translation>Netzwerkfehler</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>not a feed</source>
+        <translation>kein Newsfeed</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Not updated yet</source>
+        <translation>Noch nicht aktualisiert</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Last update: %1</source>
+        <translation>Letzte Aktualisierung: %1</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Result: %1</source>
+        <translation>Ergebnis: %1</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Error: %1</source>
+        <translation>Fehler: %1</translation>
+    </message>
+</context>
+<context>
+    <name>FeedPropertiesDialog</name>
+    <message>
+        <location filename="../../dialogs/feedpropertiesdialog.cpp" line="+17"/>
+        <source>Properties</source>
+        <translation>Eigenschaften</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Title:</source>
+        <translation>Titel:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Address:</source>
+        <translation>Adresse:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Web site:</source>
+        <translation>Website:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Folder:</source>
+        <translation>Ordner:</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Updated:</source>
+        <translation>Wird aktualisiert:</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>yes</source>
+        <translation>ja</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>no, unsubscribed</source>
+        <translation>nein, abbestellt</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Items:</source>
+        <translation>Nachrichten:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 (%2 unread)</source>
+        <translation>%1 (%2 ungelesen)</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Last update:</source>
+        <translation>Letzte Aktualisierung:</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>not updated yet</source>
+        <translation>noch nicht aktualisiert</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Last result:</source>
+        <translation>Letztes Ergebnis:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Last error:</source>
+        <translation>Letzter Fehler:</translation>
+    </message>
+</context>
+<context>
     <name>HttpConnection</name>
     <message>
         <location filename="../../updater/httpconnection.cpp" line="+211"/>
@@ -67,6 +193,29 @@
         <location line="+53"/>
         <source>Request aborted</source>
         <translation>Anfrage abgebrochen</translation>
+    </message>
+</context>
+<context>
+    <name>OpmlDocument</name>
+    <message>
+        <location filename="../../core/opmldocument.cpp" line="+72"/>
+        <source>The file is not an OPML subscription list (its root element is &lt;%1&gt;).</source>
+        <translation>Die Datei ist keine OPML-Abonnementliste (ihr Wurzelelement ist &lt;%1&gt;).</translation>
+    </message>
+    <message>
+        <location line="+55"/>
+        <source>The file ends too early (line %1): it is incomplete.</source>
+        <translation>Die Datei endet zu früh (Zeile %1): Sie ist unvollständig.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The file is not well-formed XML (line %1, column %2): %3</source>
+        <translation>Die Datei ist kein wohlgeformtes XML (Zeile %1, Spalte %2): %3</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>The file is empty.</source>
+        <translation>Die Datei ist leer.</translation>
     </message>
 </context>
 <context>
@@ -245,7 +394,7 @@
 <context>
     <name>PConfigDialog</name>
     <message>
-        <location filename="../../dialogs/pconfigdialog.cpp" line="+61"/>
+        <location filename="../../dialogs/pconfigdialog.cpp" line="+53"/>
         <location line="+73"/>
         <source>News Options</source>
         <translation>Nachrichten-Optionen</translation>
@@ -325,7 +474,7 @@
 <context>
     <name>PFeedsTree</name>
     <message>
-        <location filename="../../tree/pfeedstree.cpp" line="+89"/>
+        <location filename="../../tree/pfeedstree.cpp" line="+95"/>
         <location line="+1"/>
         <source>Clean News</source>
         <translation>Nachrichten aufräumen</translation>
@@ -337,13 +486,13 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+212"/>
+        <location line="+227"/>
         <location line="+12"/>
         <source>Rename Folder</source>
         <translation>Ordner umbenennen</translation>
     </message>
     <message>
-        <location line="-223"/>
+        <location line="-238"/>
         <source>Delete Folder</source>
         <translation>Ordner löschen</translation>
     </message>
@@ -359,12 +508,12 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+195"/>
+        <location line="+210"/>
         <source>Rename News</source>
         <translation>Newsfeed umbenennen</translation>
     </message>
     <message>
-        <location line="-194"/>
+        <location line="-209"/>
         <source>Update News</source>
         <translation>Newsfeed aktualisieren</translation>
     </message>
@@ -379,7 +528,32 @@
         <translation>Auswahl aufheben</translation>
     </message>
     <message>
-        <location line="+192"/>
+        <location line="+1"/>
+        <source>Mark All Read</source>
+        <translation>Alle als gelesen markieren</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Mark Everything Read</source>
+        <translation>Alles als gelesen markieren</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Open Web Site in Browser</source>
+        <translation>Website im Browser öffnen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Open in Browser</source>
+        <translation>Im Browser öffnen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Properties</source>
+        <translation>Eigenschaften</translation>
+    </message>
+    <message>
+        <location line="+202"/>
         <source>New Newsname</source>
         <translation>Neuer Name des Newsfeeds</translation>
     </message>
@@ -393,17 +567,19 @@
 <context>
     <name>PRSSFeedPlugin</name>
     <message>
-        <location filename="../../core/feeddatabase.cpp" line="+69" />
+        <location filename="../../core/feeddatabase.cpp" line="+26"/>
+        <location line="+18"/>
+        <location line="+5"/>
         <source>My Feeds</source>
         <translation>Meine Feeds</translation>
     </message>
     <message>
-        <location filename="../prssfeedplugin.cpp" line="+214"/>
+        <location filename="../prssfeedplugin.cpp" line="+99"/>
         <source>pellix News</source>
         <translation>pellix News</translation>
     </message>
     <message>
-        <location line="+79"/>
+        <location line="+62"/>
         <source>%1 (the file is %2)</source>
         <translation>%1 (die Datei ist %2)</translation>
     </message>
@@ -418,12 +594,12 @@
         <translation>die Nachrichtendatenbank ist nicht geöffnet</translation>
     </message>
     <message>
-        <location line="+755"/>
+        <location line="+436"/>
         <source>Delete News</source>
         <translation>Newsfeed löschen</translation>
     </message>
     <message>
-        <location line="+15"/>
+        <location line="+8"/>
         <location line="+10"/>
         <source>Should all saved messages be deleted?</source>
         <translation>Sollen alle gespeicherten Nachrichten gelöscht werden?</translation>
@@ -433,11 +609,62 @@
         <source>I do not want to receive any further messages from %1.</source>
         <translation>Ich möchte keine weiteren Nachrichten von %1 erhalten.</translation>
     </message>
+    <message>
+        <location filename="../subscriptiontransfer.cpp" line="+28"/>
+        <location line="+75"/>
+        <source>The subscription list was not imported: %1</source>
+        <translation>Die Abonnementliste wurde nicht importiert: %1</translation>
+    </message>
+    <message>
+        <location line="-67"/>
+        <source>The subscription list was not imported: the news database is not available.</source>
+        <translation>Die Abonnementliste wurde nicht importiert: Die Nachrichtendatenbank ist nicht verfügbar.</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>The subscription list was not imported: the news database cannot be written.</source>
+        <translation>Die Abonnementliste wurde nicht importiert: Die Nachrichtendatenbank kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <location line="+28"/>
+        <source>Subscription list imported: %1 added, %2 skipped (already subscribed), %3 refused (no usable address).</source>
+        <translation>Abonnementliste importiert: %1 hinzugefügt, %2 übersprungen (schon abonniert), %3 abgelehnt (keine brauchbare Adresse).</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>pellix News subscriptions</source>
+        <translation>pellix-News-Abonnements</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Import Subscriptions</source>
+        <translation>Abonnements importieren</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Subscription lists (*.opml *.xml);;All files (*)</source>
+        <translation>Abonnementlisten (*.opml *.xml);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <location line="+18"/>
+        <source>Export Subscriptions</source>
+        <translation>Abonnements exportieren</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Subscription lists (*.opml)</source>
+        <translation>Abonnementlisten (*.opml)</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>The subscription list could not be written: %1</source>
+        <translation>Die Abonnementliste konnte nicht geschrieben werden: %1</translation>
+    </message>
 </context>
 <context>
     <name>PRSSFeedView</name>
     <message>
-        <location filename="../../viewer/prssfeedview.cpp" line="+241"/>
+        <location filename="../../viewer/prssfeedview.cpp" line="+298"/>
         <source>Subscribe to News</source>
         <translation>Newsfeed abonnieren</translation>
     </message>
@@ -509,6 +736,71 @@
     </message>
     <message>
         <location line="+1"/>
+        <source>&amp;Import Subscriptions...</source>
+        <translation>Abonnements &amp;importieren...</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Export Subscriptions...</source>
+        <translation>Abonnements &amp;exportieren...</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Mark All Read</source>
+        <translation>Alle als gelesen &amp;markieren</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Mark &amp;Everything Read</source>
+        <translation>&amp;Alles als gelesen markieren</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Next Item</source>
+        <translation>&amp;Nächste Nachricht</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Previous Item</source>
+        <translation>&amp;Vorige Nachricht</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Next U&amp;nread Feed</source>
+        <translation>Nächster &amp;ungelesener Newsfeed</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Toggle &amp;Read</source>
+        <translation>&amp;Gelesen umschalten</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Toggle &amp;Flag</source>
+        <translation>&amp;Merken umschalten</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Open in Browser</source>
+        <translation>Im &amp;Browser öffnen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Search</source>
+        <translation>&amp;Suchen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&amp;Keyboard Shortcuts</source>
+        <translation>&amp;Tastenkürzel</translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>pellix News-Viewer</source>
         <translation>pellix News-Viewer</translation>
     </message>
@@ -528,32 +820,42 @@
         <translation>Aktualisierung beginnt</translation>
     </message>
     <message>
-        <location line="+36"/>
+        <location line="+40"/>
         <source>%1 from %2 news were updated.</source>
         <translation>%1 von %2 Newsfeeds wurden aktualisiert.</translation>
     </message>
     <message>
-        <location line="+2"/>
+        <location line="+3"/>
         <source>Update finished</source>
         <translation>Aktualisierung beendet</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Update finished, %1 of %2 feeds failed.</source>
+        <translation>Aktualisierung beendet, %1 von %2 Newsfeeds fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <location line="+137"/>
+        <source>Keyboard Shortcuts</source>
+        <translation>Tastenkürzel</translation>
     </message>
 </context>
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../../pages/channelpages.cpp" line="-345" />
-        <location line="+299" />
+        <location filename="../../pages/channelpages.cpp" line="-355"/>
+        <location line="+309"/>
         <source>Page</source>
         <translation>Seite</translation>
     </message>
     <message>
-        <location line="-303"/>
-        <location line="+326"/>
+        <location line="-308"/>
+        <location line="+331"/>
         <source>from</source>
         <translation>von</translation>
     </message>
     <message>
-        <location line="-325"/>
+        <location line="-330"/>
         <source>Toggle Read</source>
         <translation>Als gelesen markieren</translation>
     </message>
@@ -581,6 +883,11 @@
         <location line="+1"/>
         <source>Open</source>
         <translation>Öffnen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Open in Browser</source>
+        <translation>Im Browser öffnen</translation>
     </message>
 </context>
 <context>

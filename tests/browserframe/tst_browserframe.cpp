@@ -62,6 +62,7 @@ private slots:
     void press_data();
     void press();
     void pendingRebuildsAndRepeatedPresses();
+    void openInBrowser();
 };
 
 void tst_BrowserFrame::press_data()
@@ -163,6 +164,33 @@ void tst_BrowserFrame::pendingRebuildsAndRepeatedPresses()
     f.frame->clearPendingFor(5);
     f.control->complete(f.page(5));
     QCOMPARE(updates(), (QList<int>{7, 5}));
+}
+
+// The item's own link goes to the desktop's browser; the item is read from then on.
+void tst_BrowserFrame::openInBrowser()
+{
+    FrameFixture f;
+    f.exec(
+        "update items set link = 'https://example.org/story' where channelid = 5 and itemid = 3");
+    f.control->complete(f.page(5));
+    QSignalSpy opened(f.frame, &PBrowserFrame::sendOpenExternally);
+    QSignalSpy states(f.frame, &PBrowserFrame::sendItemStateChanged);
+    QSignalSpy updates(f.frame, &PBrowserFrame::update);
+
+    f.click("javascript:external('5:3')");
+    QCOMPARE(Calls(opened.begin(), opened.end()), Calls{{"https://example.org/story"}});
+    QCOMPARE(Calls(states.begin(), states.end()), (Calls{{1, 5, 3}}));
+    QCOMPARE(Calls(updates.begin(), updates.end()), (Calls{{5}, {0}}));
+    QCOMPARE(f.value("select group_concat(itemid) from items where isread = 1").toString(), "3");
+
+    // Already read: opened again, nothing else to tell.
+    f.click("javascript:external('5:3')");
+    QCOMPARE(opened.count(), 2);
+    QCOMPARE(states.count(), 1);
+    // An unknown item opens nothing; the viewer never navigates itself.
+    f.click("javascript:external('5:9')");
+    QCOMPARE(opened.count(), 2);
+    QVERIFY(f.control->calls.isEmpty());
 }
 
 QTEST_MAIN(tst_BrowserFrame)

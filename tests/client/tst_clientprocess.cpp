@@ -2,6 +2,7 @@
 #include "client/newsdisplay.h"
 #include "client/serverstore.h"
 #include "core/feeddatabase.h"
+#include "core/opmldocument.h"
 #include "core/rssprotocol.h"
 #include "host/pdir.h"
 #include "host/psettings.h"
@@ -63,7 +64,7 @@ static void prepareClient(QProcess &process)
 }
 
 // Runs the real client next to this test and lets the event loop serve its requests meanwhile.
-static Run runClient(const QStringList &arguments)
+static Run runClient(const QStringList &arguments, const QByteArray &input = QByteArray())
 {
     QProcess process;
     prepareClient(process);
@@ -71,7 +72,12 @@ static Run runClient(const QStringList &arguments)
     process.setArguments(arguments);
     process.start();
     Run run;
-    if (!process.waitForStarted(10000) || !finished.wait(60000)) {
+    const bool started = process.waitForStarted(10000);
+    if (started) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
+    if (!started || (finished.isEmpty() && !finished.wait(60000))) {
         process.kill();
         process.waitForFinished();
         run.err = "did not finish";
@@ -140,6 +146,7 @@ private slots:
     void offlineChangesSurviveTheNextStart();
     void lockedDatabaseFailsTheUpdate();
     void folderTitleClashBetweenHomes();
+    void subscriptionListsWithoutAWindow();
     void rememberedLanguage();
     void discover_data();
     void discover();
@@ -198,7 +205,7 @@ void tst_ClientProcess::firstStartCreatesTheProfile()
         rows(database,
             QStringLiteral("select name from sqlite_master where type = 'table' order by name"))
             .join(QLatin1Char(',')),
-        QStringLiteral("feeds,feedvalidators,folder,items")); // the updater keeps its own table
+        QStringLiteral("feedhealth,feeds,feedvalidators,folder,items"));
     QCOMPARE(rows(database, QStringLiteral("select id, title from folder")),
         QStringList{QStringLiteral("1|My Feeds")});
     QCOMPARE(QDir(home.filePath(QStringLiteral("appdata"))).entryList(QDir::Files), QStringList());
@@ -565,6 +572,12 @@ void tst_ClientProcess::oneOwnerPerHomeAndUser()
         rows(database, QStringLiteral("select source from feeds order by id")),
         (QStringList{world, tech}), 20000);
 
+    // A subscription list is not read or written behind the owner's back.
+    run = runClient(base + QStringList{QStringLiteral("--export-opml"), QStringLiteral("-")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("another pellix process"), run.err.constData());
+    QVERIFY(run.out.isEmpty());
+
     // Another user of the same home runs beside it and keeps the shared files.
     run = runClient({QStringLiteral("--home"), home, QStringLiteral("--user"), QStringLiteral("32"),
         QStringLiteral("--offline"), QStringLiteral("--quit-after-sync")});
@@ -669,6 +682,104 @@ void tst_ClientProcess::folderTitleClashBetweenHomes()
     QCOMPARE(rows(homeB + QStringLiteral("/profiles/61.rssdb"),
                  QStringLiteral("select id, title from folder order by id")),
         (QStringList{QStringLiteral("1|My Feeds"), QStringLiteral("2|Tech")}));
+}
+
+void tst_ClientProcess::subscriptionListsWithoutAWindow()
+{
+    QTemporaryDir root;
+    const QString store = root.filePath(QStringLiteral("shared/store.sqlite"));
+    const auto start = [&](const QString &home, const QStringList &more,
+                           const QString &server = QString(), const QByteArray &input = {}) {
+        return runClient(
+            QStringList{QStringLiteral("--home"), root.filePath(home), QStringLiteral("--user"),
+                QStringLiteral("5"), QStringLiteral("--server"), server.isEmpty() ? store : server}
+                + more,
+            input);
+    };
+    const QString database = QStringLiteral("/profiles/5.rssdb");
+    const QString layout = QStringLiteral("select folder.title, feeds.channeltitle, feeds.source, "
+                                          "feeds.toload from feeds join folder on folder.id = "
+                                          "feeds.folderid order by feeds.source");
+    const QByteArray base = m_server.baseUrl();
+    const QString list = root.filePath(QStringLiteral("in.opml"));
+    writeFile(list,
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<opml version=\"1.0\"><head><title>"
+        "Mine</title></head><body>\n<outline text=\"World\" type=\"rss\" xmlUrl=\""
+            + base
+            + "/world.xml\"/>\n<outline text=\"Work\"><outline text=\"Deep\">"
+              "<outline text=\"Tech \xe4\" type=\"rss\" xmlUrl=\""
+            + base
+            + "/tech.xml\" htmlUrl=\"http://127.0.0.1/\"/></outline></outline>\n"
+              "<outline text=\"No address\" type=\"rss\"/>\n</body></opml>\n");
+
+    // Imported without waiting for the feeds: nothing is fetched yet.
+    Run run = start(QStringLiteral("a"), {QStringLiteral("--import-opml"), list});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY2(run.out.contains("2 added, 0 skipped"), run.out.constData());
+    QVERIFY(run.out.contains("1 refused"));
+    const QStringList imported = rows(root.filePath(QStringLiteral("a")) + database, layout);
+    QCOMPARE(imported,
+        (QStringList{QStringLiteral("Work / Deep|Tech \u00e4|%1/tech.xml|1").arg(base.constData()),
+            QStringLiteral("My Feeds|World|%1/world.xml|1").arg(base.constData())}));
+
+    // The same list again, from standard input, adds nothing.
+    QFile in(list);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    run = start(QStringLiteral("a"), {QStringLiteral("--import-opml"), QStringLiteral("-")},
+        QString(), in.readAll());
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY2(run.out.contains("0 added, 2 skipped"), run.out.constData());
+
+    // The server heard of both: a fresh home on it gets them back.
+    run = start(QStringLiteral("b"), {QStringLiteral("--quit-after-sync")});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(rows(root.filePath(QStringLiteral("b")) + database, layout).size(), 2);
+
+    // Out to standard output, then into an empty home with a server of its own.
+    run = start(QStringLiteral("a"), {QStringLiteral("--export-opml"), QStringLiteral("-")});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    OpmlDocument exported;
+    QVERIFY2(exported.read(run.out), qPrintable(exported.errorString()));
+    QCOMPARE(exported.feeds().size(), 2);
+    const QString copy = root.filePath(QStringLiteral("copy.opml"));
+    writeFile(copy, run.out);
+    const QString otherStore = root.filePath(QStringLiteral("other/store.sqlite"));
+    run = start(QStringLiteral("c"), {QStringLiteral("--import-opml"), copy}, otherStore);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(rows(root.filePath(QStringLiteral("c")) + database, layout), imported);
+    const QString again = root.filePath(QStringLiteral("again.opml"));
+    run = start(QStringLiteral("c"), {QStringLiteral("--export-opml"), again}, otherStore);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QFile written(again);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    OpmlDocument second;
+    QVERIFY(second.read(&written));
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(second.feeds().at(i).xmlUrl, exported.feeds().at(i).xmlUrl);
+        QCOMPARE(second.feeds().at(i).folder, exported.feeds().at(i).folder);
+        QCOMPARE(second.feeds().at(i).htmlUrl, exported.feeds().at(i).htmlUrl);
+    }
+
+    // Refused lists change nothing and say why.
+    const QString feed = root.filePath(QStringLiteral("feed.xml"));
+    writeFile(feed, rss("Not a list", {"x"}));
+    const QByteArray before = digest(root.filePath(QStringLiteral("a")) + database);
+    for (const QString &bad : {feed, root.filePath(QStringLiteral("missing.opml"))}) {
+        run = start(QStringLiteral("a"), {QStringLiteral("--import-opml"), bad});
+        QCOMPARE(run.exitCode, 1);
+        // The reason: what is wrong with the list, or the file that cannot be read.
+        const QByteArray reason = bad == feed
+            ? QByteArray("pellix: The subscription list was not "
+                         "imported: The file is not an OPML")
+            : "pellix: The subscription list " + bad.toLocal8Bit() + " cannot be read";
+        QVERIFY2(run.err.contains(reason), run.err.constData());
+        QVERIFY(run.out.isEmpty());
+    }
+    QCOMPARE(digest(root.filePath(QStringLiteral("a")) + database), before);
+    run = start(QStringLiteral("a"),
+        {QStringLiteral("--export-opml"), root.filePath(QStringLiteral("no/such/dir/x.opml"))});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("cannot be written"), run.err.constData());
 }
 
 void tst_ClientProcess::rememberedLanguage()

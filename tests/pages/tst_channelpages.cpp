@@ -188,7 +188,9 @@ void TestChannelPages::onePageAsWritten()
                 "src=\"./delete-12.gif\" alt=\"Delete\"></a> &nbsp; <a "
                 "href=\"javascript:mark('5:%2')\"><img src=\"./%7\"></a>&nbsp; <a "
                 "href=\"http://example.org/5/%2\"><img src=\"./arrow-right-12.gif\" "
-                "alt=\"Open\"></a></div>\n<div class=\"itemdescription%4\">d</div>\n")
+                "alt=\"Open\"></a>&nbsp; <a class=\"external\" "
+                "href=\"javascript:external('5:%2')\">Open in Browser</a></div>\n<div "
+                "class=\"itemdescription%4\">d</div>\n")
                 .arg(QLatin1String(titleClass), QString::number(item), QChar(u'@' + item),
                     read ? "_vstd" : "", date,
                     read ? "read-12.gif\" alt=\"Toggle Unread"
@@ -391,7 +393,7 @@ void TestChannelPages::hostileFeedTextIsDefused()
         QVERIFY2(page.contains(part), part);
     // The page's own command links stay the only script addresses; what is left
     // of the hostile texts is the defused address, in the title and the open link.
-    QCOMPARE(page.count("javascript:"), 6);
+    QCOMPARE(page.count("javascript:"), 8);
     QCOMPARE(page.count("alert("), 2);
     QVERIFY(!page.contains("onmouseover=\""));
 }

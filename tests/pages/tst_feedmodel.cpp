@@ -119,6 +119,18 @@ void TestFeedModel::display()
     model = buildModel();
     QCOMPARE(model->data(feedIndex(0, 1)).toString(), QStringLiteral("T (3/25)"));
     QCOMPARE(model->data(feedIndex(0, 2)).toString(), QStringLiteral("T (25)"));
+    // The folder adds up its feeds' unread items; the favourites repeat them and do not count.
+    m_db->exec(QStringLiteral("update items set mark = 1 where channelid = 7 and itemid = 23"));
+    model->update(0);
+    QCOMPARE(model->data(feedIndex(0, 0)).toString(), QStringLiteral("Favorites (1/1)"));
+    QCOMPARE(model->data(model->index(0, 0)).toString(), QStringLiteral("My Feeds (3)"));
+    m_db->exec(QStringLiteral("update items set isread = 1 where channelid = 7"));
+    model->update(7);
+    QCOMPARE(model->data(model->index(0, 0)).toString(), QStringLiteral("My Feeds"));
+    m_db->exec(QStringLiteral("update items set isread = 0 where channelid = 7 and itemid > 22"));
+    m_db->exec(QStringLiteral("update items set mark = 0"));
+    model->update(7);
+    model->update(0);
     QCOMPARE(model->data(feedIndex(0, 1), Qt::UserRole).toInt(), 7);
     QVERIFY(icon(model->data(feedIndex(0, 1), Qt::DecorationRole), ":/readfeed-12"));
     QVERIFY(icon(model->data(feedIndex(0, 2), Qt::DecorationRole), ":/unreadfeed-12"));
@@ -223,10 +235,12 @@ void TestFeedModel::updateAnnouncesTheDifference()
         QCOMPARE(rows.at(1).toInt(), std::min(before, after));
         QCOMPARE(rows.at(2).toInt(), std::max(before, after) - 1);
     }
-    QCOMPARE(changed.size(), 2);
+    // The feed, its item rows, then its folder, whose unread total follows the feed.
+    QCOMPARE(changed.size(), 3);
     QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), feed);
     QCOMPARE(changed.at(1).at(0).value<QModelIndex>(), model->index(0, 0, feed));
     QCOMPARE(changed.at(1).at(1).value<QModelIndex>(), model->index(after - 1, 0, feed));
+    QCOMPARE(changed.at(2).at(0).value<QModelIndex>(), model->index(0, 0));
     QCOMPARE(newPage, QList<QList<QVariant>>{{7}});
 }
 

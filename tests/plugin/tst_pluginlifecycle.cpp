@@ -41,7 +41,7 @@ void tst_PluginLifecycle::newUserStartsWithMyFeedsAndSecondUserReplacesIt()
     QVERIFY(QFile::exists(f.home.filePath("profiles/4711.rssdb")));
     QStringList tables = PluginFixture::db().tables(QSql::Tables);
     tables.sort();
-    QCOMPARE(tables, QStringList({"feeds", "folder", "items"}));
+    QCOMPARE(tables, QStringList({"feedhealth", "feeds", "folder", "items"}));
     QCOMPARE(PluginFixture::rows("select id, title, expand from folder"), "1|My Feeds|0");
     QCOMPARE(PluginFixture::count("feeds") + PluginFixture::count("items"), 0);
     // Settings are the user's own from now on.

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
 
 // The feed tree over:
 //   folder 1 "My Feeds": favourites, feed 1 "Tech" (3 items), feed 2 "Paused" (not loaded)
@@ -25,6 +26,8 @@ private slots:
 
     void contextMenus_data();
     void contextMenus();
+    void menuRequests_data();
+    void menuRequests();
     void clicksAndNavigation();
     void activationToggles();
     void moveNews_data();
@@ -93,6 +96,7 @@ void tst_FeedsTree::build(int folders)
     if (folders >= 3) {
         m_db->addFolder(3, QStringLiteral("Full"));
         m_db->addFeed(3, 3, QStringLiteral("World"));
+        m_db->exec(QStringLiteral("update feeds set link = null where id = 3"));
         m_db->addItem({3, 1, QStringLiteral("World 1"), QStringLiteral("d")});
     }
     m_watch.reset();
@@ -116,6 +120,11 @@ void tst_FeedsTree::build(int folders)
     connect(tree, &PFeedsTree::sendStartCleanWizard, this, log("clean"));
     connect(tree, &PFeedsTree::sendStartUpdate, this, log("start"));
     connect(tree, &PFeedsTree::sendUpdate, this, log("update"));
+    connect(tree, &PFeedsTree::sendMarkFeedRead, this, log("markFeed"));
+    connect(tree, &PFeedsTree::sendMarkFolderRead, this, log("markFolder"));
+    connect(tree, &PFeedsTree::sendMarkAllRead, this, log("markAll"));
+    connect(tree, &PFeedsTree::sendOpenExternally, this, log("external"));
+    connect(tree, &PFeedsTree::sendShowProperties, this, log("properties"));
 
     m_tree->resize(300, 500);
     m_tree->show();
@@ -161,18 +170,24 @@ void tst_FeedsTree::contextMenus_data()
     const auto row = [](const char *name, int folders, const char *target, const char *entries) {
         QTest::newRow(name) << folders << target << entries;
     };
-    const char *feed = "Clean News|Rename News|Delete News|Move News|Update News";
-    row("empty space", 3, "space", "Clean News|New Folder|Clear Selection");
-    row("default folder", 3, "folder 1", "Rename Folder|Clear Selection");
-    row("empty folder", 3, "folder 2", "Rename Folder|Delete Folder|Clear Selection");
-    row("folder with a feed", 3, "folder 3", "Rename Folder|Clear Selection");
+    const char *feed = "Clean News|Rename News|Delete News|Move News|Update News|Mark All "
+                       "Read|Open Web Site in Browser|Properties";
+    row("empty space", 3, "space", "Clean News|New Folder|Clear Selection|Mark Everything Read");
+    row("default folder", 3, "folder 1", "Rename Folder|Mark All Read|Clear Selection");
+    row("empty folder", 3, "folder 2", "Rename Folder|Delete Folder|Mark All Read|Clear Selection");
+    row("folder with a feed", 3, "folder 3", "Rename Folder|Mark All Read|Clear Selection");
     row("feed being loaded", 3, "feed 1", feed);
     row("feed not loaded", 3, "feed 2",
-        "Clean News|Rename News|Delete News|Load News Again|Move News|Update News");
+        "Clean News|Rename News|Delete News|Load News Again|Move News|Update News|Mark All "
+        "Read|Open Web Site in Browser|Properties");
     row("feed, two folders", 2, "feed 1", feed);
-    row("feed, one folder", 1, "feed 1", "Clean News|Rename News|Delete News|Update News");
-    row("favourites", 3, "feed 0", "");
-    row("item", 3, "item", "");
+    row("feed, one folder", 1, "feed 1",
+        "Clean News|Rename News|Delete News|Update News|Mark All Read|Open Web Site in "
+        "Browser|Properties");
+    row("feed without a site", 3, "feed 3",
+        "Clean News|Rename News|Delete News|Move News|Update News|Mark All Read|Properties");
+    row("favourites", 3, "feed 0", "Mark All Read");
+    row("item", 3, "item", "Open in Browser");
 }
 
 void tst_FeedsTree::contextMenus()
@@ -197,7 +212,65 @@ void tst_FeedsTree::contextMenus()
         press(Qt::RightButton, at);
         menus << menu().join(u'|');
     }
-    QCOMPARE(menus, (QStringList{entries, entries, "Clean News|New Folder|Clear Selection"}));
+    QCOMPARE(menus,
+        (QStringList{
+            entries, entries, "Clean News|New Folder|Clear Selection|Mark Everything Read"}));
+}
+
+void tst_FeedsTree::menuRequests_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("request");
+    QTest::newRow("feed read") << "feed 1"
+                               << "Mark All Read"
+                               << "markFeed 1";
+    QTest::newRow("favourites read") << "feed 0"
+                                     << "Mark All Read"
+                                     << "markFeed 0";
+    QTest::newRow("folder read") << "folder 3"
+                                 << "Mark All Read"
+                                 << "markFolder 3";
+    QTest::newRow("default folder read") << "folder 1"
+                                         << "Mark All Read"
+                                         << "markFolder 1";
+    QTest::newRow("everything read") << "space"
+                                     << "Mark Everything Read"
+                                     << "markAll";
+    QTest::newRow("site") << "feed 2"
+                          << "Open Web Site in Browser"
+                          << "external http://example.org/";
+    QTest::newRow("properties") << "feed 3"
+                                << "Properties"
+                                << "properties 3";
+    QTest::newRow("item") << "item"
+                          << "Open in Browser"
+                          << "external http://example.org/1/3";
+}
+
+// Each entry asks the viewer for its work on the node that was clicked.
+void tst_FeedsTree::menuRequests()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, entry);
+    QFETCH(QString, request);
+    build();
+    const int id = target.section(' ', 1).toInt();
+    QPoint pos = emptySpace();
+    if (target.startsWith(QLatin1String("folder")))
+        pos = centreOf(folder(id));
+    else if (target.startsWith(QLatin1String("feed")))
+        pos = centreOf(feed(id));
+    else if (target == QLatin1String("item"))
+        pos = centreOf(item(1, 0));
+    press(Qt::RightButton, pos);
+    m_log.clear();
+    const QList<QAction *> actions = m_tree->actions();
+    const auto found = std::find_if(actions.begin(), actions.end(),
+        [&](const QAction *action) { return action->text() == entry; });
+    QVERIFY(found != actions.end());
+    (*found)->trigger();
+    QCOMPARE(m_log, QStringList{request});
 }
 
 void tst_FeedsTree::clicksAndNavigation()

@@ -9,10 +9,10 @@
 #include "updater/feedvalidators.h"
 #include "updater/updater.h"
 
-#include <algorithm>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 
 namespace {
 

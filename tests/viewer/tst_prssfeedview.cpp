@@ -5,6 +5,7 @@
 #include "host/psearchfield.h"
 #include "host/psettings.h"
 #include "host/pstatusbar.h"
+#include "tree/feedmodel.h"
 #include "tree/pfeedsearchtree.h"
 #include "tree/pfeedstree.h"
 
@@ -13,15 +14,30 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QDesktopServices>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStatusTipEvent>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 
 using Calls = QList<QVariantList>;
+
+// Takes the addresses the viewer hands to the desktop's browser.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
 
 // Five subscribed feeds; feed 5 has 90 items (three pages), items 3:1 and 4:1 share a link.
 class ViewFixture : public TreeFixture
@@ -62,6 +78,9 @@ private slots:
     void updateProgress();
     void searchSwitchesAtTheThirdCharacter_data();
     void searchSwitchesAtTheThirdCharacter();
+    void markAllRead_data();
+    void markAllRead();
+    void keys();
 };
 
 void tst_PRSSFeedView::geometryAndLanguage()
@@ -271,5 +290,195 @@ void tst_PRSSFeedView::searchSwitchesAtTheThirdCharacter()
 // The web engine needs this before the application exists.
 static const bool sharedContexts
     = (QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts), true);
+void tst_PRSSFeedView::markAllRead_data()
+{
+    // How: "tree" emits the tree's request, "menu" selects the node and uses the
+    // Actions menu. Read: the keys that become read, in the order the client hears of them.
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QString>("folders"); // both folders' captions afterwards
+    QTest::newRow("feed from the tree") << "feed 4"
+                                        << "tree"
+                                        << "4:1 4:2"
+                                        << "My Feeds (91)|Elsewhere (2)";
+    QTest::newRow("feed from the menu") << "feed 4"
+                                        << "menu"
+                                        << "4:1 4:2"
+                                        << "My Feeds (91)|Elsewhere (2)";
+    QTest::newRow("favourites") << "feed 0"
+                                << "tree"
+                                << "3:1"
+                                << "My Feeds (92)|Elsewhere (2)";
+    QTest::newRow("folder from the tree") << "folder 2"
+                                          << "tree"
+                                          << "6:1 6:2"
+                                          << "My Feeds (93)|Elsewhere";
+    QTest::newRow("folder from the menu") << "folder 2"
+                                          << "menu"
+                                          << "6:1 6:2"
+                                          << "My Feeds (93)|Elsewhere";
+    QTest::newRow("everything") << "all"
+                                << "menu"
+                                << "*"
+                                << "My Feeds|Elsewhere";
+    QTest::newRow("feed without unread items") << "feed 1"
+                                               << "menu"
+                                               << ""
+                                               << "My Feeds (93)|Elsewhere (2)";
+}
+
+void tst_PRSSFeedView::markAllRead()
+{
+    QFETCH(QString, node);
+    QFETCH(QString, how);
+    QFETCH(QString, read);
+    QFETCH(QString, folders);
+    ViewFixture f;
+    f.addFolder(2, "Elsewhere");
+    f.addFeed(6, 2, "Feed 6");
+    f.addItem({6, 1, "Far one", "d"});
+    f.addItem({6, 2, "Far two", "d"});
+    f.exec("update items set mark = 1 where channelid = 3");
+    PRSSFeedView *view = f.open();
+    PFeedsTree *tree = view->feedsTree();
+    FeedModel *model = tree->feedModel();
+    // Folder rows follow the database's order, not the ids'.
+    const auto folderIndex = [&](int folderId) {
+        for (int r = 0; r < model->rowCount(); ++r) {
+            if (model->folderIdAt(r) == folderId)
+                return model->index(r, 0);
+        }
+        return QModelIndex();
+    };
+    const auto captions = [&] {
+        return model->data(folderIndex(1)).toString() + '|'
+            + model->data(folderIndex(2)).toString();
+    };
+    QCOMPARE(captions(), "My Feeds (93)|Elsewhere (2)");
+    QSignalSpy states(view, &PRSSFeedView::sendItemStateChanged);
+    QSignalSpy pages(tree, &PFeedsTree::sendNewPage);
+
+    const int id = node.section(' ', 1).toInt();
+    if (node == "all") {
+        view->findChild<QAction *>("markAllReadAction")->trigger();
+    } else if (how == "tree") {
+        if (node.startsWith("folder"))
+            emit tree->sendMarkFolderRead(id);
+        else
+            emit tree->sendMarkFeedRead(id);
+    } else {
+        const QModelIndex index = node.startsWith("folder")
+            ? folderIndex(id)
+            : model
+                  ->match(model->index(0, 0), Qt::UserRole, id, 1,
+                      Qt::MatchRecursive | Qt::MatchExactly)
+                  .value(0);
+        QVERIFY(index.isValid());
+        tree->setCurrentIndex(index);
+        view->findChild<QAction *>("markReadAction")->trigger();
+    }
+
+    QStringList told;
+    for (const QVariantList &call : states) {
+        QCOMPARE(call.at(0).toInt(), 1);
+        told.append(call.at(1).toString() + ':' + call.at(2).toString());
+    }
+    if (read == "*") {
+        QCOMPARE(told.size(), 95);
+        QCOMPARE(f.value("select count(*) from items where isread = 0").toInt(), 0);
+    } else {
+        QCOMPARE(told.join(' '), read);
+        QCOMPARE(f.value("select group_concat(channelid || ':' || itemid, ' ') from (select * "
+                         "from items where isread = 1 order by channelid, itemid)")
+                     .toString(),
+            read);
+    }
+    QCOMPARE(captions(), folders);
+    // The pages of every feed that changed were written anew, and the favourites' too.
+    QStringList rebuilt;
+    for (const QVariantList &call : pages)
+        rebuilt.append(call.at(0).toString());
+    if (!told.isEmpty())
+        QVERIFY(rebuilt.contains("0"));
+    for (const QString &key : std::as_const(told))
+        QVERIFY(rebuilt.contains(key.section(':', 0, 0)));
+}
+
+void tst_PRSSFeedView::keys()
+{
+    ViewFixture f;
+    f.exec(
+        "update items set link = 'https://example.org/three' where channelid = 4 and itemid = 2");
+    UrlCatcher browser;
+    PRSSFeedView *view = f.open();
+    PFeedsTree *tree = view->feedsTree();
+    FeedModel *model = tree->feedModel();
+    QSignalSpy states(view, &PRSSFeedView::sendItemStateChanged);
+    const auto trigger = [&](const char *name) { view->findChild<QAction *>(name)->trigger(); };
+    const auto current = [&] { return model->data(tree->currentIndex()).toString(); };
+
+    // Next unread feed from the top: feed 3, then 4, 5 and round again to 3.
+    tree->setCurrentIndex(QModelIndex());
+    QStringList visited;
+    for (int i = 0; i < 4; ++i) {
+        trigger("nextUnreadAction");
+        visited.append(current());
+    }
+    QCOMPARE(
+        visited, (QStringList{"Feed 3 (1/1)", "Feed 4 (2/2)", "Feed 5 (90/90)", "Feed 3 (1/1)"}));
+
+    // Items in tree order across feeds, folded ones included.
+    view->openItem(4, -1);
+    trigger("nextItemAction");
+    QCOMPARE(current(), "Item three");
+    trigger("nextItemAction");
+    QCOMPARE(current(), "Item two");
+    trigger("nextItemAction");
+    QCOMPARE(current(), "News 90");
+    QVERIFY(tree->isExpanded(tree->currentIndex().parent()));
+    trigger("previousItemAction");
+    trigger("previousItemAction");
+    QCOMPARE(current(), "Item three");
+
+    // Read and flag toggles on the selected item; the client hears of read changes only.
+    trigger("toggleReadAction");
+    trigger("toggleReadAction");
+    QCOMPARE(Calls(states.begin(), states.end()), (Calls{{1, 4, 2}, {2, 4, 2}}));
+    trigger("toggleFlagAction");
+    QCOMPARE(f.value("select group_concat(channelid || ':' || itemid) from items where mark = 1")
+                 .toString(),
+        "4:2");
+    QCOMPARE(model->data(model->index(0, 0, model->index(0, 0))).toString(), "Favorites (1/1)");
+    trigger("toggleFlagAction");
+    QCOMPARE(f.value("select count(*) from items where mark = 1").toInt(), 0);
+    QCOMPARE(states.count(), 2);
+
+    // The item's link goes to the desktop's browser, and only web addresses do.
+    trigger("openBrowserAction");
+    QCOMPARE(browser.urls, QList<QUrl>{QUrl("https://example.org/three")});
+    emit tree->sendOpenExternally("file:///etc/passwd");
+    emit tree->sendOpenExternally("https://example.org/");
+    QCOMPARE(browser.urls.size(), 2);
+
+    // Ctrl+F goes to the search field; the shortcuts are listed in the Help menu.
+    view->show();
+    QVERIFY(QTest::qWaitForWindowActive(view));
+    trigger("searchAction");
+    QTRY_VERIFY(view->findChild<QLineEdit *>("searchField")->hasFocus());
+    QString listed;
+    QTimer::singleShot(0, view, [&] {
+        auto *box = view->findChild<QMessageBox *>("shortcutsBox");
+        if (box) {
+            listed = box->text();
+            box->close();
+        }
+    });
+    trigger("shortcutsAction");
+    for (const QString &entry :
+        {QString("F5"), QString("Ctrl+F"), QString("Next Item"), QString("Toggle Flag")})
+        QVERIFY2(listed.contains(entry), qPrintable(listed));
+}
+
 QTEST_MAIN(tst_PRSSFeedView)
 #include "tst_prssfeedview.moc"
