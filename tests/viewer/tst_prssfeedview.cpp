@@ -1,3 +1,4 @@
+#include "modelwatch.h"
 #include "testhelpers.h"
 #include "viewer/pbrowserframe.h"
 #include "viewer/prssfeedview.h"
@@ -13,8 +14,8 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QDir>
 #include <QDesktopServices>
+#include <QDir>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -58,12 +59,23 @@ public:
             addItem({5, i, QStringLiteral("News %1").arg(i), "d"});
         exec("commit");
     }
-    ~ViewFixture() { delete view; }
+    ~ViewFixture()
+    {
+        watch.reset();
+        delete view;
+    }
 
-    PRSSFeedView *open() { return view = new PRSSFeedView(&db); }
+    PRSSFeedView *open()
+    {
+        view = new PRSSFeedView(&db);
+        watch = std::make_unique<ModelWatch>(view->feedsTree()->feedModel());
+        return view;
+    }
     QString status() const { return view->statusBar()->currentMessage(); }
 
     QPointer<PRSSFeedView> view;
+    // Every change made through the viewer keeps the tree's model consistent.
+    std::unique_ptr<ModelWatch> watch;
 };
 
 using Translator = TestHelpers::WordTranslator;
@@ -72,6 +84,7 @@ class tst_PRSSFeedView : public QObject
 {
     Q_OBJECT
 private slots:
+    void cleanup();
     void geometryAndLanguage();
     void welcomeWhileThereAreNoFeeds();
     void navigation();
@@ -82,6 +95,12 @@ private slots:
     void markAllRead();
     void keys();
 };
+
+void tst_PRSSFeedView::cleanup()
+{
+    const QStringList modelFailures = ModelWatch::failures();
+    QVERIFY2(modelFailures.isEmpty(), qPrintable(modelFailures.join(u'\n')));
+}
 
 void tst_PRSSFeedView::geometryAndLanguage()
 {
