@@ -13,12 +13,6 @@
 #include <QTest>
 #include <QUrl>
 
-// The catalogue as the wizard's own page shows it: every line indented by depth.
-static QStringList lines(QTreeWidget *tree)
-{
-    return TestHelpers::treeLines(tree);
-}
-
 static int feedCount(const Catalogue &catalogue)
 {
     int feeds = 0;
@@ -86,7 +80,8 @@ void tst_Catalogue::builtInCatalogueReachesTheWizard()
     // A category the reader cannot place, or one sent twice, shows in these counts.
     QTRY_COMPARE(tree.total(), feedCount(catalogue));
     QCOMPARE(tree.selected(), 1);
-    QCOMPARE(lines(&tree).size(), feedCount(catalogue) + catalogue.categories().size());
+    QCOMPARE(
+        TestHelpers::treeLines(&tree).size(), feedCount(catalogue) + catalogue.categories().size());
     const QList<QTreeWidgetItem *> germany
         = tree.findItems(QStringLiteral("Deutschland"), Qt::MatchExactly);
     QCOMPARE(germany.size(), 1);
@@ -117,7 +112,7 @@ void tst_Catalogue::nestedCategoriesArriveOnce()
     tree.loadCatalogue(nullptr);
     QTRY_COMPARE(tree.total(), 2);
     QTest::qWait(20); // no further answer adds a line
-    QCOMPARE(lines(&tree).join(QLatin1Char('|')),
+    QCOMPARE(TestHelpers::treeLines(&tree).join(QLatin1Char('|')),
         QStringLiteral("Top| Tö| Child|  Grandchild|   G|Other"));
 }
 

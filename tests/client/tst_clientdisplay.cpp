@@ -15,12 +15,6 @@
 #include <QTest>
 #include <QTreeWidget>
 
-// Every line of the display, indented by depth: "Folder", " Feed (2)", "  Headline".
-static QStringList lines(QTreeWidget *tree)
-{
-    return TestHelpers::treeLines(tree);
-}
-
 static QTreeWidgetItem *find(QTreeWidget *tree, const QString &text)
 {
     const QList<QTreeWidgetItem *> found
@@ -125,7 +119,7 @@ void tst_NewsDisplay::showsNewestItemsOfShownFeeds()
     NewsDisplay display;
     display.setDatabaseFile(m_file);
     display.refresh();
-    QCOMPARE(lines(display.tree()).join(QLatin1Char('|')), expected);
+    QCOMPARE(TestHelpers::treeLines(display.tree()).join(QLatin1Char('|')), expected);
 }
 
 void tst_NewsDisplay::openMarkAndNotices()

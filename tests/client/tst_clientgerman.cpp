@@ -49,27 +49,17 @@ void tst_ClientGerman::pagesAndScriptAgree()
     CPxBuddy_Administrator::Instance().signIn(3);
     QVERIFY(synchronised.wait(10000));
 
-    {
-        QSqlDatabase db
-            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
-        db.setDatabaseName(FeedDatabase::fileFor(3));
-        QVERIFY(db.open());
-        QSqlQuery q(QStringLiteral("select title from folder where id = 1"), db);
-        QVERIFY(q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("Meine Feeds"));
-        const QString item = QStringLiteral(
-            "insert into items (channelid, itemid, title, link, description, pubdate, isread, "
-            "toclear, mark) values(1, %1, '%2', 'http://a/%1', 'd', 'Montag', %3, 0, 0)");
-        for (const QString &statement :
-            {QStringLiteral("insert into feeds (id, source, channeltitle, toload, farmid, "
-                            "folderid, inclient) values(1, 'http://127.0.0.1:1/feed', 'Feed', "
-                            "0, -1, 1, 1)"),
-                item.arg(1).arg(QStringLiteral("Gelesen")).arg(1),
-                item.arg(2).arg(QStringLiteral("Neu")).arg(0)})
-            QVERIFY2(q.exec(statement), qPrintable(statement));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
+    const QString file = FeedDatabase::fileFor(3);
+    QCOMPARE(TestHelpers::sqliteRows(file, QStringLiteral("select title from folder where id = 1")),
+        QStringList{QStringLiteral("Meine Feeds")});
+    const QString item = QStringLiteral(
+        "insert into items (channelid, itemid, title, link, description, pubdate, isread, "
+        "toclear, mark) values(1, %1, '%2', 'http://a/%1', 'd', 'Montag', %3, 0, 0)");
+    QVERIFY(TestHelpers::sqliteExec(file,
+        {QStringLiteral("insert into feeds (id, source, channeltitle, toload, farmid, folderid, "
+                        "inclient) values(1, 'http://127.0.0.1:1/feed', 'Feed', 0, -1, 1, 1)"),
+            item.arg(1).arg(QStringLiteral("Gelesen")).arg(1),
+            item.arg(2).arg(QStringLiteral("Neu")).arg(0)}));
 
     Protocol open(ClientMessage::NewsModule, ClientMessage::OpenViewer);
     open.add(0, ProtocolArg::Int32, -1);

@@ -4,6 +4,7 @@
 #include "client/outbox.h"
 #include "client/sqliteserverstore.h"
 #include "core/rssprotocol.h"
+#include "testhelpers.h"
 
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdir.h"
@@ -199,15 +200,12 @@ void tst_ClientRouter::messageLogTracesEverything()
         ClientMessage::NoMessage);
     log.close();
 
-    QFile in(file);
-    QVERIFY(in.open(QIODevice::ReadOnly));
-    QList<QJsonObject> lines;
+    const QList<QJsonObject> lines = TestHelpers::jsonLines(file);
     QStringList trace; // event|module|command|outcome|code of every line
-    for (const QByteArray &line : in.readAll().trimmed().split('\n')) {
-        lines.append(QJsonDocument::fromJson(line).object());
+    for (const QJsonObject &line : lines) {
         QStringList values;
         for (const char *key : {"event", "module", "command", "outcome", "code"})
-            values.append(lines.constLast().value(QLatin1String(key)).toVariant().toString());
+            values.append(line.value(QLatin1String(key)).toVariant().toString());
         trace.append(values.join(QLatin1Char('|')));
     }
     QCOMPARE(trace,

@@ -1,6 +1,7 @@
 #include "host/psettings.h"
 #include "pages/channelpages.h"
 #include "pages/decodeentities.h"
+#include "testhelpers.h"
 #include "tests/common/treefixture.h"
 #include "tree/feednode.h"
 
@@ -82,9 +83,8 @@ static QStringList pageFiles()
 
 static QByteArray readPage(int feed, int page)
 {
-    QFile file(PDir::applicationDataPath(true)
+    return TestHelpers::readFile(PDir::applicationDataPath(true)
         + QStringLiteral("/4711_channel%1_%2.html").arg(feed).arg(page));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void TestChannelPages::decodeEntities()

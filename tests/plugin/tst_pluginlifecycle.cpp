@@ -67,19 +67,12 @@ void tst_PluginLifecycle::oldFileGainsCharsetAndCurrentFileStaysUntouched()
     QTemporaryDir home;
     PDir::setHomePath(home.path());
     const QString file = FeedDatabase::fileFor(4711);
-    {
-        // A file from before the charset column.
-        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old");
-        old.setDatabaseName(file);
-        QVERIFY(old.open());
-        QSqlQuery q(old);
-        for (const char *sql : {"CREATE TABLE feeds (id INTEGER PRIMARY KEY, source TEXT)",
-                 "CREATE TABLE folder (id INTEGER PRIMARY KEY, title TEXT)",
-                 "insert into folder values (1, 'Mine')",
-                 "insert into feeds values (1, 'http://127.0.0.1/a'), (2, 'http://127.0.0.1/b')"})
-            QVERIFY2(q.exec(sql), sql);
-    }
-    QSqlDatabase::removeDatabase("old");
+    // A file from before the charset column.
+    QVERIFY(TestHelpers::sqliteExec(file,
+        {"CREATE TABLE feeds (id INTEGER PRIMARY KEY, source TEXT)",
+            "CREATE TABLE folder (id INTEGER PRIMARY KEY, title TEXT)",
+            "insert into folder values (1, 'Mine')",
+            "insert into feeds values (1, 'http://127.0.0.1/a'), (2, 'http://127.0.0.1/b')"}));
 
     {
         PluginFixture f(home.path());

@@ -1,6 +1,7 @@
 #include "pluginfixture.h"
 
 #include "core/rsssettings.h"
+#include "testhelpers.h"
 #include "testhttpserver.h"
 
 #include <QDir>
@@ -268,10 +269,7 @@ void tst_PluginSync::unusableProfileChangesNothing()
         for (int i = 0; i < 256; ++i)
             junk.write(QByteArray::number(quint64(i) * 0x9E3779B97F4A7C15ULL, 36));
     }
-    const auto fingerprint = [&] {
-        QFile in(file);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    };
+    const auto fingerprint = [&] { return TestHelpers::readFile(file); };
     const QByteArray before = fingerprint();
 
     {

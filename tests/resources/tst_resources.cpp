@@ -1,5 +1,7 @@
 // The compiled-in pictures, style sheet and page script.
 
+#include "testhelpers.h"
+
 #include <QFile>
 #include <QImageReader>
 #include <QJSEngine>
@@ -7,12 +9,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray resource(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 struct Words
 {
@@ -29,14 +25,14 @@ class Page
 public:
     explicit Page(const Words &words)
     {
-        QByteArray script = resource(":/rss");
+        QByteArray script = TestHelpers::readFile(":/rss");
         script.replace("Mark", words.mark.toUtf8());
         script.replace("Unmark", words.unmark.toUtf8());
         script.replace("Toggle Read", words.toggleRead.toUtf8());
         script.replace("Toggle Unread", words.toggleUnread.toUtf8());
         ok = run(QString("var W = {TR: '%1', TU: '%2', M: '%3', UM: '%4'};")
                      .arg(words.toggleRead, words.toggleUnread, words.mark, words.unmark))
-            && run(resource(":/test/fakedocument.js")) && run(script);
+            && run(TestHelpers::readFile(":/test/fakedocument.js")) && run(script);
     }
     bool run(const QString &code)
     {
@@ -116,13 +112,13 @@ void TestResources::images()
 // format its name promises.
 void TestResources::pageReferencesExist()
 {
-    const QString css = QString::fromLatin1(resource(":/style-1"));
+    const QString css = QString::fromLatin1(TestHelpers::readFile(":/style-1"));
     QStringList referenced;
     for (const auto &m : QRegularExpression(R"(url\(\s*["']?\./([^"')\s]+))").globalMatch(css))
         referenced << m.captured(1);
     QCOMPARE(referenced.size(), 3);
     for (const auto &m : QRegularExpression(R"(["']\./([\w-]+\.gif)["'])")
-                             .globalMatch(QString::fromUtf8(resource(":/rss"))))
+                             .globalMatch(QString::fromUtf8(TestHelpers::readFile(":/rss"))))
         referenced << m.captured(1);
     QCOMPARE(referenced.size(), 3 + 4);
     for (const QString &name : std::as_const(referenced)) {
@@ -134,7 +130,7 @@ void TestResources::pageReferencesExist()
 
 void TestResources::scriptText()
 {
-    const QByteArray script = resource(":/rss");
+    const QByteArray script = TestHelpers::readFile(":/rss");
     // Pages come in the feed's own encoding; a browser reads the script as
     // UTF-8 only with a byte order mark, else translated words would not match.
     QVERIFY(script.startsWith("\xEF\xBB\xBF"));

@@ -11,6 +11,7 @@
 #include "wizard/pabopage2.h"
 #include "wizard/pabopage3.h"
 
+#include "testhelpers.h"
 #include "testhttpserver.h"
 #include "treefixture.h"
 
@@ -25,17 +26,6 @@
 #include <QTranslator>
 
 namespace {
-
-// Marks every translated text, so that a text left untranslated shows.
-class Marker : public QTranslator
-{
-public:
-    bool isEmpty() const override { return false; }
-    QString translate(const char *, const char *text, const char *, int) const override
-    {
-        return '[' + QString::fromUtf8(text) + ']';
-    }
-};
 
 // The wizard as the plug-in runs it, not shown: buttons are pressed through the
 // dialog's slots, which honour the mission's answers.
@@ -297,7 +287,8 @@ void tst_AboWizard::catalogueUnavailable()
 void tst_AboWizard::languageChange()
 {
     WizardFixture f;
-    Marker marker;
+    TestHelpers::WordTranslator marker;
+    marker.marked = true;
     QCoreApplication::installTranslator(&marker);
     PBasicData::instance().setCurrentLanguage(PLanguage("de", "Deutsch"));
 
