@@ -301,6 +301,12 @@ QMetaObject::Connection PRSSFeedPlugin::onUpdateRunFinished(
     return connect(this, &PRSSFeedPlugin::updateRunFinished, context, std::move(callback));
 }
 
+QMetaObject::Connection PRSSFeedPlugin::onStorageFailed(
+    QObject *context, std::function<void(int)> callback)
+{
+    return connect(m_report, &UpdateReport::storageFailed, context, std::move(callback));
+}
+
 void PRSSFeedPlugin::shutdown()
 {
     ViewerFiles::remove(CPxBuddy_Administrator::Instance().userId());
