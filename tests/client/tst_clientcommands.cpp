@@ -6,13 +6,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace TestHelpers;
 
 // The client's commands that work without a window: subscription lists, the remembered
-// language and feed discovery.
+// language, feed discovery and updates run from a pipe or a cron job.
 class tst_ClientCommands : public QObject
 {
     Q_OBJECT
@@ -22,8 +24,16 @@ private slots:
     void rememberedLanguage();
     void discover_data();
     void discover();
+    void updateLinesArriveAsFeedsEnd();
+    void secondRunTransfersNoUnchangedDocument();
+    void storeRefusedDuringTheRunFailsTheUpdate();
 
 private:
+    QString served(const char *path) const
+    {
+        return QString::fromLatin1(m_server.baseUrl() + path);
+    }
+
     TestHttpServer m_server;
 };
 
@@ -175,6 +185,117 @@ void tst_ClientCommands::discover()
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(err), run.err.constData());
     QCOMPARE(run.err.isEmpty(), err.isEmpty());
+}
+
+void tst_ClientCommands::updateLinesArriveAsFeedsEnd()
+{
+    // Through a pipe, a line is there when its feed ends, not when the run ends: the
+    // held feed keeps the client running while the others are already reported.
+    m_server.setResponse("/quick.xml", TestHttpResponse::ok(rss("Quick", {"q1"})));
+    m_server.setResponse("/gone.xml", TestHttpResponse::withStatus(404, {}, rss("Gone", {"g1"})));
+    m_server.setResponse("/held.xml", TestHttpResponse::silence());
+    QTemporaryDir home;
+    QStringList args = as(home.path(), 5, home.filePath(u"s.sqlite"_s));
+    for (const char *path : {"/quick.xml", "/gone.xml", "/held.xml"})
+        args << "--subscribe" << served(path);
+    args << "--subscribe"
+         << "http://127.0.0.1:1/refused"
+         << "--update";
+
+    QProcess process;
+    prepareClient(process, args);
+    process.start();
+    QVERIFY(process.waitForStarted(10000));
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).count('\n') >= 3, 20000);
+    const bool running = process.state() == QProcess::Running;
+    process.kill();
+    process.waitForFinished();
+    QVERIFY(running);
+
+    QStringList lines = QString::fromUtf8(out).split(u'\n', Qt::SkipEmptyParts);
+    for (QString &line : lines)
+        line = line.section(u'\t', 1); // the id depends on the order of subscribing
+    lines.sort();
+    QStringList expected
+        = {served("/gone.xml") + "\tfailed\tHTTP 404 Not Found", served("/quick.xml") + "\tchanged",
+            "http://127.0.0.1:1/refused\tfailed\tConnection refused"};
+    expected.sort();
+    QCOMPARE(lines, expected);
+}
+
+void tst_ClientCommands::secondRunTransfersNoUnchangedDocument()
+{
+    TestHttpServer server;
+    server.setValidating(true);
+    server.setResponse("/a.xml", TestHttpResponse::ok(rss("A", {"a1"}), {{"ETag", "\"a\""}}));
+    server.setResponse("/b.xml",
+        TestHttpResponse::ok(
+            rss("B", {"b1", "b2"}), {{"Last-Modified", "Tue, 02 Jan 2024 10:00:00 GMT"}}));
+    QTemporaryDir home;
+    // The same command line twice, subscriptions included, as a cron job would run it.
+    const QStringList args = as(home.path(), 6, home.filePath(u"s.sqlite"_s))
+        + QStringList{"--subscribe", QString::fromLatin1(server.baseUrl() + "/a.xml"),
+            "--subscribe", QString::fromLatin1(server.baseUrl() + "/b.xml"), "--update"};
+    Run run = runClient(args);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out.count("\tchanged\n"), 2);
+    QCOMPARE(server.requestCount(), 2);
+
+    run = runClient(args);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out.count("\tunchanged\n"), 2);
+    QCOMPARE(server.requestCount(), 4);
+    QCOMPARE(server.conditionalCount(), 2);
+    QCOMPARE(server.notModifiedCount(), 2);
+    QCOMPARE(sqliteRows(home.filePath(u"profiles/6.rssdb"_s), u"select count(*) from items"_s),
+        QStringList{"3"});
+}
+
+void tst_ClientCommands::storeRefusedDuringTheRunFailsTheUpdate()
+{
+    // The profile opens and the feed is subscribed; then another program locks the
+    // profile while the feed's document is on its way.
+    TestHttpServer server;
+    TestHttpResponse slow = TestHttpResponse::ok(rss("Slow", {"s1"}));
+    slow.delayMs = 1500;
+    server.setResponse("/slow.xml", slow);
+    QTemporaryDir home;
+    const QString feed = QString::fromLatin1(server.baseUrl() + "/slow.xml");
+    QProcess process;
+    prepareClient(process,
+        as(home.path(), 52, home.filePath(u"s.sqlite"_s))
+            + QStringList{"--subscribe", feed, "--update"});
+    process.start();
+    QVERIFY(process.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(server.requestCount() >= 1, 20000);
+    {
+        QSqlDatabase holder
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+        holder.setDatabaseName(home.filePath(QStringLiteral("profiles/52.rssdb")));
+        QVERIFY(holder.open());
+        QSqlQuery lock(holder);
+        // A BEGIN that met the client's own write is undone before the next try.
+        const auto locked = [&lock] {
+            if (lock.exec(QStringLiteral("BEGIN EXCLUSIVE")))
+                return true;
+            lock.exec(QStringLiteral("ROLLBACK"));
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(locked(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, 40000);
+        lock.exec(QStringLiteral("ROLLBACK"));
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    const QByteArray err = process.readAllStandardError();
+    QCOMPARE(process.readAllStandardOutput(),
+        "1\t" + feed.toUtf8() + "\tfailed\tthe news database could not be written\n");
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(err.contains("could not be stored"), err.constData());
+    // Nothing half-stored: the item arrives with the next run.
+    QCOMPARE(sqliteRows(home.filePath(u"profiles/52.rssdb"_s), u"select count(*) from items"_s),
+        QStringList{"0"});
 }
 
 QTEST_MAIN(tst_ClientCommands)
