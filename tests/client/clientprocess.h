@@ -77,6 +77,12 @@ inline QStringList as(const QString &home, int user, const QString &server = QSt
     return arguments;
 }
 
+// The address of a path on the test's server.
+inline QString served(const TestHttpServer &server, const char *path)
+{
+    return QString::fromLatin1(server.baseUrl() + path);
+}
+
 // The feeds and pages of the test's server: two feeds, a page that names one of them
 // and one elsewhere, a page without feeds, and the page a proxy is asked for.
 inline void serveSite(TestHttpServer &server)

@@ -152,14 +152,7 @@ protected:
     {
         if (backend == "sqlite"_L1)
             return m_dir.filePath(u"store%1.sqlite"_s.arg(++m_files));
-        m_postgresProblem = m_postgres.startOnce();
-        if (!m_postgresProblem.isEmpty())
-            return QString();
-        QString reason;
-        const QString database = m_postgres.createDatabase(&reason);
-        if (database.isEmpty())
-            m_postgresProblem = reason;
-        return database.isEmpty() ? QString() : m_postgres.address(database);
+        return m_postgres.newDatabaseAddress(&m_postgresProblem);
     }
 
     std::unique_ptr<ServerStore> openStore(const QString &location)

@@ -29,10 +29,7 @@ private slots:
     void storeRefusedDuringTheRunFailsTheUpdate();
 
 private:
-    QString served(const char *path) const
-    {
-        return QString::fromLatin1(m_server.baseUrl() + path);
-    }
+    QString served(const char *path) const { return ::served(m_server, path); }
 
     TestHttpServer m_server;
 };

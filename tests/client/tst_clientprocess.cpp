@@ -84,27 +84,12 @@ private slots:
     void folderTitleClashBetweenHomes();
 
 private:
-    // A new, empty PostgreSQL store of the test's own server; empty when this
-    // machine has none to start (the reason is in m_postgresProblem).
-    QString newDatabase();
-    QString served(const char *path) const
-    {
-        return QString::fromLatin1(m_server.baseUrl() + path);
-    }
+    QString served(const char *path) const { return ::served(m_server, path); }
 
     TestHttpServer m_server;
     TestPostgres m_postgres;
-    QString m_postgresProblem;
+    QString m_postgresProblem; // why this machine has no PostgreSQL to start, if it has none
 };
-
-QString tst_ClientProcess::newDatabase()
-{
-    m_postgresProblem = m_postgres.startOnce();
-    if (!m_postgresProblem.isEmpty())
-        return QString();
-    const QString database = m_postgres.createDatabase(&m_postgresProblem);
-    return database.isEmpty() ? QString() : m_postgres.address(database);
-}
 
 void tst_ClientProcess::initTestCase()
 {
@@ -154,7 +139,8 @@ void tst_ClientProcess::roundTripThroughTheServerStore()
     QFETCH(bool, postgresql);
     QTemporaryDir root;
     const QString homeA = root.filePath(u"a"_s);
-    const QString store = postgresql ? newDatabase() : root.filePath(u"shared/store.sqlite"_s);
+    const QString store = postgresql ? m_postgres.newDatabaseAddress(&m_postgresProblem)
+                                     : root.filePath(u"shared/store.sqlite"_s);
     if (store.isEmpty())
         QSKIP(qPrintable(m_postgresProblem));
     const QString databaseA = homeA + "/profiles/21.rssdb"_L1;
@@ -212,7 +198,7 @@ void tst_ClientProcess::roundTripThroughTheServerStore()
 
 void tst_ClientProcess::manyClientsShareOneDatabase()
 {
-    const QString store = newDatabase();
+    const QString store = m_postgres.newDatabaseAddress(&m_postgresProblem);
     if (store.isEmpty())
         QSKIP(qPrintable(m_postgresProblem));
     // Users 31 to 34 start with one feed each that the server already knows, in
@@ -279,7 +265,7 @@ void tst_ClientProcess::manyClientsShareOneDatabase()
 
 void tst_ClientProcess::copyStoreMovesEveryUser()
 {
-    const QString database = newDatabase();
+    const QString database = m_postgres.newDatabaseAddress(&m_postgresProblem);
     if (database.isEmpty())
         QSKIP(qPrintable(m_postgresProblem));
     QTemporaryDir root;

@@ -142,6 +142,15 @@ public:
         return QStringLiteral("postgresql://pellix@127.0.0.1:%1/%2").arg(m_port).arg(database);
     }
 
+    // The address of a new, empty database, the server started first if need be; empty,
+    // with the reason in problem, where there is none.
+    QString newDatabaseAddress(QString *problem)
+    {
+        *problem = startOnce();
+        const QString database = problem->isEmpty() ? createDatabase(problem) : QString();
+        return database.isEmpty() ? QString() : address(database);
+    }
+
     // A new, empty database; its name is returned.
     QString createDatabase(QString *reason = nullptr)
     {
