@@ -49,7 +49,8 @@ QString likePattern(const QString &text)
     return QLatin1Char('%') + pattern + QLatin1Char('%');
 }
 
-// What an index's internal pointer names: the folder or entry that holds the row.
+// Folders and entries hold rows; an index's internal pointer names the one that holds
+// it (none for a folder).
 struct Node
 {
     bool isEntry;
@@ -58,8 +59,6 @@ struct Node
 
 } // namespace
 
-// Folders and entries are the parents of rows; an index's internal pointer names its
-// parent (none for a folder).
 struct FeedSearchModel::Key
 {
     int feed;
@@ -68,7 +67,8 @@ struct FeedSearchModel::Key
 
 struct FeedSearchModel::Found
 {
-    // As stored: decoding waits until a row is painted.
+    // As stored: decoding waits until a row is painted. hasNull: the stored title or
+    // description is null, and the row is a short one.
     QString title;
     QString description;
     QString date;

@@ -169,6 +169,8 @@ void tst_FeedSearchTree::patterns_data()
     QTest::newRow("statement break") << "'); drop table items; --" << QStringList();
     QTest::newRow("always true") << "' or '1'='1" << QStringList();
     QTest::newRow("very long") << QString(20000, QLatin1Char('x')) << QStringList();
+    QTest::newRow("longer than a pattern may be")
+        << QString(60000, QLatin1Char('y')) << QStringList();
     // Every visible item, in the order of the tree.
     const QStringList everything{
         "aXc", "world abc", "ac", "aXc", "abc", "RSS news feed", "world abc", reilly.first()};
