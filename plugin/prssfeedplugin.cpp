@@ -11,6 +11,7 @@
 #include "core/rssprotocol.h"
 
 #include "host/cpxbuddy_administrator.h"
+#include "host/pbasicdata.h"
 #include "host/pdesktop.h"
 #include "host/pmessagebox.h"
 #include "host/psettings.h"
@@ -80,6 +81,12 @@ PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent)
     connect(m_report, &UpdateReport::feedEndedSilently, this, [this](int id) {
         if (m_viewer)
             m_viewer->slotNewItems(id, false);
+    });
+    // The default folder's title follows the language; an open tree rereads it with
+    // the LanguageChange event that follows.
+    connect(&PBasicData::instance(), &PBasicData::languageChanged, this, [this] {
+        if (m_db.isOpen() && m_databaseError.isEmpty())
+            FeedDatabase::retitleDefaultFolder(m_db);
     });
 }
 
@@ -299,6 +306,12 @@ QMetaObject::Connection PRSSFeedPlugin::onUpdateRunFinished(
     QObject *context, std::function<void()> callback)
 {
     return connect(this, &PRSSFeedPlugin::updateRunFinished, context, std::move(callback));
+}
+
+QMetaObject::Connection PRSSFeedPlugin::onStorageFailed(
+    QObject *context, std::function<void(int)> callback)
+{
+    return connect(m_report, &UpdateReport::storageFailed, context, std::move(callback));
 }
 
 void PRSSFeedPlugin::shutdown()
