@@ -24,8 +24,10 @@ PFeedSearchTree::PFeedSearchTree(QSqlDatabase *db, QWidget *parent)
     connect(this, &QTreeView::clicked, this, &PFeedSearchTree::rowClicked);
     connect(this, &QTreeView::activated, this, &PFeedSearchTree::getActivated);
 
-    // The view itself fetches only for the last row of all; every feed whose end comes
-    // into view gets its next rows once the view has settled.
+    // Rows are read for what is in view: every feed whose end comes into view gets its
+    // next rows once the view has settled (a QTreeView by itself fetches for every
+    // expanded feed at each layout, which doItemsLayout() prevents, and otherwise only
+    // at the very end of the list).
     m_fetchTimer->setSingleShot(true);
     m_fetchTimer->setInterval(0);
     connect(m_fetchTimer, &QTimer::timeout, this, &PFeedSearchTree::fetchShownRows);

@@ -29,11 +29,11 @@ public:
     static QString firstPage(int feedId);
 
     SearchIndex *searchIndex() const;
-    FeedSearchModel *searchModel() const { return m_model; }
 
     // Empties the tree.
     void clear();
 
+    // Lays the tree out without fetching rows for feeds out of view.
     void doItemsLayout() override;
 
 signals:
