@@ -174,6 +174,7 @@ private:
     // may cover it, leaving the link brings it back.
     QString m_progress;
     QTimer *m_progressTimer;
+    QTimer *m_searchTimer = nullptr;
     QList<int> m_pending;
     int m_failedInRun = 0;
 };
