@@ -33,6 +33,7 @@ bool HeadlessUpdate::attach(QString *errorString)
         });
     news->onUpdateRunFinished(this, [this] { runFinished(); });
     news->onDatabaseFailed(this, [this](const QString &reason) { databaseFailed(reason); });
+    news->onStorageFailed(this, [this](int id) { storageFailed(id); });
     return true;
 }
 
@@ -78,8 +79,22 @@ void HeadlessUpdate::feedUpdated(
 
 void HeadlessUpdate::runFinished()
 {
-    if (m_started)
-        finish(0);
+    if (!m_started)
+        return;
+    if (!m_unstored.isEmpty() && m_errors) {
+        m_errors->write(tr("pellix: the news of %n feed(s) could not be stored in the news "
+                           "database; it is locked by another program, read-only or full.",
+                            nullptr, int(m_unstored.size()))
+                            .toUtf8()
+            + '\n');
+    }
+    finish(m_unstored.isEmpty() ? 0 : 1);
+}
+
+void HeadlessUpdate::storageFailed(int id)
+{
+    if (m_started && !m_finished)
+        m_unstored.insert(id);
 }
 
 void HeadlessUpdate::databaseFailed(const QString &reason)

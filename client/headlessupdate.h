@@ -34,6 +34,7 @@ private slots:
         int id, const QString &source, const QString &outcome, const QString &reason = QString());
     void runFinished();
     void databaseFailed(const QString &reason);
+    void storageFailed(int id);
 
 private:
     void finish(int exitCode);
@@ -43,6 +44,8 @@ private:
     QIODevice *m_output;
     QIODevice *m_errors;
     QSet<int> m_reported;
+    // Feeds whose news the database refused: the run then ends with exit code 1.
+    QSet<int> m_unstored;
     bool m_started = false;
     bool m_finished = false;
 };

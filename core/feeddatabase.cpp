@@ -7,6 +7,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QTranslator>
 
 QString FeedDatabase::connectionName()
 {
@@ -79,15 +80,58 @@ bool FeedDatabase::open(QSqlDatabase &db, const QString &file, bool *created, QS
         query.exec(QStringLiteral("CREATE TABLE folder (id INTEGER PRIMARY KEY, title TEXT, "
                                   "expand INTEGER DEFAULT 0, UNIQUE(title))"));
         query.prepare(QStringLiteral("INSERT INTO folder (id, title) values(1, :title)"));
-        query.bindValue(
-            QStringLiteral(":title"), QCoreApplication::translate("PRSSFeedPlugin", "My Feeds"));
+        query.bindValue(QStringLiteral(":title"), defaultFolderTitle());
         query.exec();
         if (created)
             *created = true;
     }
     migrate(db);
     rehomeOrphans(db);
+    retitleDefaultFolder(db);
     return true;
+}
+
+QString FeedDatabase::defaultFolderTitle()
+{
+    return QCoreApplication::translate("PRSSFeedPlugin", "My Feeds");
+}
+
+bool FeedDatabase::isDefaultFolderTitle(const QString &title)
+{
+    // The shipped translations are read once: they are compiled into the program.
+    static const QStringList titles = [] {
+        QStringList found{QStringLiteral("My Feeds")};
+        const QDir folder(QStringLiteral(":/i18n"));
+        const QStringList files = folder.entryList({QStringLiteral("*.qm")}, QDir::Files);
+        for (const QString &file : files) {
+            QTranslator translator;
+            if (!translator.load(folder.filePath(file)))
+                continue;
+            const QString title = translator.translate("PRSSFeedPlugin", "My Feeds");
+            if (!title.isEmpty() && !found.contains(title))
+                found.append(title);
+        }
+        return found;
+    }();
+    return titles.contains(title) || title == defaultFolderTitle();
+}
+
+bool FeedDatabase::retitleDefaultFolder(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("select title from folder where id = 1")) || !query.next())
+        return false;
+    const QString current = query.value(0).toString();
+    const QString title = defaultFolderTitle();
+    query.finish();
+    if (current == title || !isDefaultFolderTitle(current))
+        return false;
+    // Titles are unique: a folder of the user's that already has it keeps it.
+    query.prepare(QStringLiteral("update folder set title = :title where id = 1 and not exists "
+                                 "(select 1 from folder where title = :same)"));
+    query.bindValue(QStringLiteral(":title"), title);
+    query.bindValue(QStringLiteral(":same"), title);
+    return query.exec() && query.numRowsAffected() == 1;
 }
 
 int FeedDatabase::rehomeOrphans(QSqlDatabase &db)
@@ -97,13 +141,11 @@ int FeedDatabase::rehomeOrphans(QSqlDatabase &db)
         return 0;
     if (query.value(0).toInt() == 0) {
         query.prepare(QStringLiteral("insert into folder (id, title) values(1, :title)"));
-        query.bindValue(
-            QStringLiteral(":title"), QCoreApplication::translate("PRSSFeedPlugin", "My Feeds"));
+        query.bindValue(QStringLiteral(":title"), defaultFolderTitle());
         if (!query.exec()) {
             // Its title is taken by another folder: that one becomes the default folder.
             query.prepare(QStringLiteral("update folder set id = 1 where title = :title"));
-            query.bindValue(QStringLiteral(":title"),
-                QCoreApplication::translate("PRSSFeedPlugin", "My Feeds"));
+            query.bindValue(QStringLiteral(":title"), defaultFolderTitle());
             query.exec();
         }
     }

@@ -23,6 +23,15 @@ public:
     // Returns how many feeds moved.
     static int rehomeOrphans(QSqlDatabase &db);
 
+    // The default folder's title in the user's language now: "My Feeds", translated.
+    static QString defaultFolderTitle();
+    // Whether a title is the default folder's in any language the program ships.
+    static bool isDefaultFolderTitle(const QString &title);
+    // Gives the default folder the title of the current language when it still
+    // carries the title of another (a title the user chose stays, and so does one
+    // another folder already has). True when it was renamed.
+    static bool retitleDefaultFolder(QSqlDatabase &db);
+
     // How long a statement waits for another program's lock on the file.
     static constexpr int busyTimeoutMs = 2000;
 

@@ -49,6 +49,11 @@ public:
     virtual QMetaObject::Connection onUpdateRunFinished(
         QObject *context, std::function<void()> callback)
         = 0;
+    // A feed's news arrived but could not be stored: the database is locked,
+    // read-only, full or damaged. The feed is also reported as failed.
+    virtual QMetaObject::Connection onStorageFailed(
+        QObject *context, std::function<void(int id)> callback)
+        = 0;
 };
 
 #define NewsPluginInterface_iid "org.pellix.NewsPluginInterface/1.0"

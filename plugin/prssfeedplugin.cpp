@@ -13,6 +13,7 @@
 #include "core/rssprotocol.h"
 
 #include "host/cpxbuddy_administrator.h"
+#include "host/pbasicdata.h"
 #include "host/pmessagebox.h"
 #include "host/psettings.h"
 #include "host/psimplemessage.h"
@@ -73,6 +74,12 @@ PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent)
     connect(m_report, &UpdateReport::feedEndedSilently, this,
         [this](int id) { m_windows->showNewItems(id, false); });
     connectWindows();
+    // The default folder's title follows the language; an open tree rereads it with
+    // the LanguageChange event that follows.
+    connect(&PBasicData::instance(), &PBasicData::languageChanged, this, [this] {
+        if (m_db.isOpen() && m_databaseError.isEmpty())
+            FeedDatabase::retitleDefaultFolder(m_db);
+    });
 }
 
 PRSSFeedPlugin::~PRSSFeedPlugin()
@@ -285,6 +292,12 @@ QMetaObject::Connection PRSSFeedPlugin::onUpdateRunFinished(
     QObject *context, std::function<void()> callback)
 {
     return connect(this, &PRSSFeedPlugin::updateRunFinished, context, std::move(callback));
+}
+
+QMetaObject::Connection PRSSFeedPlugin::onStorageFailed(
+    QObject *context, std::function<void(int)> callback)
+{
+    return connect(m_report, &UpdateReport::storageFailed, context, std::move(callback));
 }
 
 void PRSSFeedPlugin::shutdown()

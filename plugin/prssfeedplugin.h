@@ -57,6 +57,8 @@ public:
         override;
     QMetaObject::Connection onUpdateRunFinished(
         QObject *context, std::function<void()> callback) override;
+    QMetaObject::Connection onStorageFailed(
+        QObject *context, std::function<void(int)> callback) override;
 
     QVariantMap importSubscriptions(const QByteArray &document) override;
     QByteArray exportSubscriptions() override;

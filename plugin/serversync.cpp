@@ -280,8 +280,13 @@ void ServerSync::mergeFolders(ProtocolReader &reader, bool removeUnnamed)
     FeedDatabase::rehomeOrphans(*m_db);
 }
 
-qint64 ServerSync::adoptFolder(qint64 folderId, const QString &title)
+qint64 ServerSync::adoptFolder(qint64 folderId, const QString &serverTitle)
 {
+    // The default folder's title follows this home's language, whatever language
+    // the home that told the server used.
+    const QString title = folderId == 1 && FeedDatabase::isDefaultFolderTitle(serverTitle)
+        ? FeedDatabase::defaultFolderTitle()
+        : serverTitle;
     // Folders are matched by id, then by title: titles are unique, and two homes
     // of one user may number the same folder differently.
     QSqlQuery query(*m_db);

@@ -26,6 +26,7 @@ void UpdateReport::watch(Updater *updater)
             recordHealth(id, outcome, reason);
         });
     connect(updater, &Updater::newItems, this, &UpdateReport::feedDone);
+    connect(updater, &Updater::storageFailed, this, &UpdateReport::storageFailed);
     connect(updater, &Updater::queueEmpty, this, &UpdateReport::runOver);
     m_runFeeds.clear();
     m_runReported.clear();

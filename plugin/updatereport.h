@@ -26,6 +26,8 @@ signals:
     // outcome: "changed", "unchanged" or "failed"; reason: why it failed, else empty.
     void feedUpdated(int id, const QString &source, const QString &outcome, const QString &reason);
     void runFinished();
+    // The database refused to store the feed's document.
+    void storageFailed(int id);
     // A feed of the run that ended without newItems (its document could not be
     // fetched); the views count it as done, or they would wait for it for ever.
     void feedEndedSilently(int id);

@@ -440,6 +440,25 @@ void FeedModel::announceItemRows(const QModelIndex &feedIndex, FeedNode *node)
         emit dataChanged(index(0, 0, feedIndex), index(entries - 1, 0, feedIndex));
 }
 
+void FeedModel::reloadFolderTitles()
+{
+    QSqlQuery query(*m_db);
+    query.prepare(QStringLiteral("select title from folder where id = :id"));
+    for (int r = 0; r < folderCount(); ++r) {
+        FolderNode *folder = m_folders[size_t(r)].get();
+        query.bindValue(QStringLiteral(":id"), folder->id());
+        if (!query.exec() || !query.next())
+            continue;
+        const QString title = query.value(0).toString();
+        query.finish();
+        if (title == folder->title())
+            continue;
+        folder->setTitle(title);
+        const QModelIndex folderIndex = index(r, 0);
+        emit dataChanged(folderIndex, folderIndex);
+    }
+}
+
 void FeedModel::refreshAll()
 {
     for (int r = 0; r < folderCount(); ++r) {

@@ -65,6 +65,8 @@ public:
     // Folders in row order; within a folder, feeds in reverse row order.
     QList<int> idsToLoad() const;
 
+    // Reads the folder titles again (the default folder's follows the language).
+    void reloadFolderTitles();
     // Reloads every feed's item list (not its pages), e.g. after the number of
     // items shown changed.
     void refreshAll();

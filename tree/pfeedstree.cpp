@@ -240,6 +240,7 @@ void PFeedsTree::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::LanguageChange) {
         retranslate();
+        m_model->reloadFolderTitles();
         return;
     }
     QTreeView::changeEvent(event);

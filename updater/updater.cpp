@@ -319,6 +319,7 @@ void Updater::processDocument(
         finish(feed, Failed, QStringLiteral("not a feed"));
         break;
     case FeedDocument::StorageFailed:
+        emit storageFailed(feed.toInt());
         finish(feed, Failed, QStringLiteral("the news database could not be written"));
         break;
     }

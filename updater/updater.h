@@ -77,6 +77,9 @@ signals:
     void sendRenameFeed(int id);
     // Every feed that ends, with its outcome and, for a failure, the reason.
     void feedFinished(int id, Updater::Outcome outcome, const QString &reason);
+    // The feed's document arrived but the database refused to store it (locked,
+    // read-only, full or damaged); feedFinished follows with Failed.
+    void storageFailed(int id);
     // The run is over: nothing is queued or in flight any more.
     void queueEmpty();
 

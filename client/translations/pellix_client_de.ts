@@ -399,8 +399,16 @@
         <source>This news plug-in cannot update feeds without a window.</source>
         <translation>Dieses Nachrichten-Plug-in kann Feeds nicht ohne Fenster aktualisieren.</translation>
     </message>
+    <message numerus="yes">
+        <location line="+59"/>
+        <source>pellix: the news of %n feed(s) could not be stored in the news database; it is locked by another program, read-only or full.</source>
+        <translation>
+            <numerusform>pellix: Die Nachrichten von %n Feed konnten nicht in der Nachrichtendatenbank gespeichert werden; sie ist von einem anderen Programm gesperrt, schreibgeschützt oder voll.</numerusform>
+            <numerusform>pellix: Die Nachrichten von %n Feeds konnten nicht in der Nachrichtendatenbank gespeichert werden; sie ist von einem anderen Programm gesperrt, schreibgeschützt oder voll.</numerusform>
+        </translation>
+    </message>
     <message>
-        <location line="+65"/>
+        <location line="+21"/>
         <source>pellix: the news database could not be opened: %1
 </source>
         <translation>pellix: Die Nachrichtendatenbank konnte nicht geöffnet werden: %1

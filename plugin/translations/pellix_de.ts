@@ -25,7 +25,7 @@
 <context>
     <name>FeedDatabase</name>
     <message>
-        <location filename="../../core/feeddatabase.cpp" line="+57"/>
+        <location filename="../../core/feeddatabase.cpp" line="+58"/>
         <source>%1 cannot be written (%2); another program may be using it.</source>
         <translation>%1 kann nicht geschrieben werden (%2); vielleicht benutzt ein anderes Programm die Datei.</translation>
     </message>
@@ -486,13 +486,13 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+227"/>
+        <location line="+228"/>
         <location line="+12"/>
         <source>Rename Folder</source>
         <translation>Ordner umbenennen</translation>
     </message>
     <message>
-        <location line="-238"/>
+        <location line="-239"/>
         <source>Delete Folder</source>
         <translation>Ordner löschen</translation>
     </message>
@@ -508,12 +508,12 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+210"/>
+        <location line="+211"/>
         <source>Rename News</source>
         <translation>Newsfeed umbenennen</translation>
     </message>
     <message>
-        <location line="-209"/>
+        <location line="-210"/>
         <source>Update News</source>
         <translation>Newsfeed aktualisieren</translation>
     </message>
@@ -553,7 +553,7 @@
         <translation>Eigenschaften</translation>
     </message>
     <message>
-        <location line="+202"/>
+        <location line="+203"/>
         <source>New Newsname</source>
         <translation>Neuer Name des Newsfeeds</translation>
     </message>
@@ -567,14 +567,13 @@
 <context>
     <name>PRSSFeedPlugin</name>
     <message>
-        <location filename="../../core/feeddatabase.cpp" line="+26"/>
-        <location line="+18"/>
-        <location line="+5"/>
+        <location filename="../../core/feeddatabase.cpp" line="+39"/>
+        <location line="+14"/>
         <source>My Feeds</source>
         <translation>Meine Feeds</translation>
     </message>
     <message>
-        <location filename="../prssfeedplugin.cpp" line="+99"/>
+        <location filename="../prssfeedplugin.cpp" line="+106"/>
         <source>pellix News</source>
         <translation>pellix News</translation>
     </message>
@@ -594,7 +593,7 @@
         <translation>die Nachrichtendatenbank ist nicht geöffnet</translation>
     </message>
     <message>
-        <location line="+436"/>
+        <location line="+442"/>
         <source>Delete News</source>
         <translation>Newsfeed löschen</translation>
     </message>

@@ -152,6 +152,7 @@ private slots:
     void discover();
     void updateLinesArriveAsFeedsEnd();
     void secondRunTransfersNoUnchangedDocument();
+    void storeRefusedDuringTheRunFailsTheUpdate();
 
 private:
     // A new, empty PostgreSQL store of the test's own server; empty when this
@@ -918,6 +919,54 @@ void tst_ClientProcess::secondRunTransfersNoUnchangedDocument()
     QCOMPARE(rows(home.filePath(QStringLiteral("profiles/6.rssdb")),
                  QStringLiteral("select count(*) from items")),
         QStringList{QStringLiteral("3")});
+}
+
+void tst_ClientProcess::storeRefusedDuringTheRunFailsTheUpdate()
+{
+    // The profile opens and the feed is subscribed; then another program locks the
+    // profile while the feed's document is on its way.
+    TestHttpServer server;
+    TestHttpResponse slow = TestHttpResponse::ok(rss("Slow", {"s1"}));
+    slow.delayMs = 1500;
+    server.setResponse("/slow.xml", slow);
+    QTemporaryDir home;
+    const QString feed = QString::fromLatin1(server.baseUrl() + "/slow.xml");
+    QProcess process;
+    prepareClient(process);
+    process.setArguments({QStringLiteral("--home"), home.path(), QStringLiteral("--user"),
+        QStringLiteral("52"), QStringLiteral("--server"), home.filePath(QStringLiteral("s.sqlite")),
+        QStringLiteral("--subscribe"), feed, QStringLiteral("--update")});
+    process.start();
+    QVERIFY(process.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(server.requestCount() >= 1, 20000);
+    {
+        QSqlDatabase holder
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+        holder.setDatabaseName(home.filePath(QStringLiteral("profiles/52.rssdb")));
+        QVERIFY(holder.open());
+        QSqlQuery lock(holder);
+        // A BEGIN that met the client's own write is undone before the next try.
+        const auto locked = [&lock] {
+            if (lock.exec(QStringLiteral("BEGIN EXCLUSIVE")))
+                return true;
+            lock.exec(QStringLiteral("ROLLBACK"));
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(locked(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, 40000);
+        lock.exec(QStringLiteral("ROLLBACK"));
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    const QByteArray err = process.readAllStandardError();
+    QCOMPARE(process.readAllStandardOutput(),
+        "1\t" + feed.toUtf8() + "\tfailed\tthe news database could not be written\n");
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(err.contains("could not be stored"), err.constData());
+    // Nothing half-stored: the item arrives with the next run.
+    QCOMPARE(rows(home.filePath(QStringLiteral("profiles/52.rssdb")),
+                 QStringLiteral("select count(*) from items")),
+        QStringList{QStringLiteral("0")});
 }
 
 QTEST_MAIN(tst_ClientProcess)

@@ -1,6 +1,7 @@
 #include "pluginfixture.h"
 #include "testhelpers.h"
 
+#include "host/pbasicdata.h"
 #include "host/psettings.h"
 #include "host/pskin.h"
 
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QResource>
+#include <QTranslator>
 
 using namespace TestHelpers;
 
@@ -19,6 +21,7 @@ private slots:
 
     void newUserStartsWithMyFeedsAndSecondUserReplacesIt();
     void oldFileGainsCharsetAndCurrentFileStaysUntouched();
+    void defaultFolderFollowsTheLanguage();
     void unusableDatabaseIsReportedAndLeftAlone_data();
     void unusableDatabaseIsReportedAndLeftAlone();
     void exportNeverOverwritesAndShutdownRemovesOnlyOwnFiles();
@@ -60,6 +63,37 @@ void tst_PluginLifecycle::newUserStartsWithMyFeedsAndSecondUserReplacesIt()
     QCOMPARE(PluginFixture::rows("select id, title from folder"), "1|My Feeds");
     QCOMPARE(PSettings::instance()->user(), "2");
     QVERIFY(QFile::exists(FeedDatabase::fileFor(4711)));
+}
+
+void tst_PluginLifecycle::defaultFolderFollowsTheLanguage()
+{
+    PluginFixture f;
+    QVERIFY(f.signInUntilFeedsRequest(4711) > 0);
+    QTranslator german;
+    QVERIFY(german.load(QStringLiteral("pellix_de"), QStringLiteral(":/i18n")));
+    const auto switchTo = [&german](bool toGerman) {
+        if (toGerman)
+            QCoreApplication::installTranslator(&german);
+        else
+            QCoreApplication::removeTranslator(&german);
+        PBasicData::instance().setCurrentLanguage(
+            toGerman ? PLanguage("de", "Deutsch") : PLanguage("en", "English"));
+        return PluginFixture::rows("select id, title from folder order by id");
+    };
+    QCOMPARE(switchTo(true), "1|Meine Feeds");
+    QCOMPARE(switchTo(false), "1|My Feeds");
+    // A profile made in another language follows when it is opened.
+    PluginFixture::exec("update folder set title = 'Meine Feeds' where id = 1");
+    QVERIFY(f.signInUntilFeedsRequest(4711) > 0);
+    QCOMPARE(PluginFixture::rows("select title from folder"), "My Feeds");
+    // A title of the user's own stays, and so does a title another folder has.
+    PluginFixture::exec("update folder set title = 'Work' where id = 1");
+    QCOMPARE(switchTo(true), "1|Work");
+    QCOMPARE(switchTo(false), "1|Work");
+    PluginFixture::exec("update folder set title = 'My Feeds' where id = 1");
+    PluginFixture::exec("insert into folder (id, title) values (2, 'Meine Feeds')");
+    QCOMPARE(switchTo(true), "1|My Feeds;2|Meine Feeds");
+    QCOMPARE(switchTo(false), "1|My Feeds;2|Meine Feeds");
 }
 
 void tst_PluginLifecycle::oldFileGainsCharsetAndCurrentFileStaysUntouched()

@@ -204,6 +204,10 @@ void tst_PluginSync::foldersMatchByIdThenTitle_data()
         << ""
         << "1 1" << QList<ServerFolder>{{5, "My Feeds", {{2, 1}}}} << "1|My Feeds"
         << "1|1";
+    QTest::newRow("default folder titled in another language")
+        << ""
+        << "1 1" << QList<ServerFolder>{{1, "Meine Feeds", {{2, 1}}}} << "1|My Feeds"
+        << "1|1";
     QTest::newRow("folder gone, its feed unnamed")
         << "4 Gone"
         << "1 4" << QList<ServerFolder>{{2, "Kept", {}}} << "1|My Feeds;2|Kept"

@@ -417,6 +417,11 @@ void tst_FeedsTree::namesAreStoredAsTyped()
     m_tree->pressRenameFolder();
     QCOMPARE(ScriptedInputDialog::asked().at(4).text, QStringLiteral("Spare"));
     QCOMPARE(value("select title from folder where id = 2").toString(), QStringLiteral("Renamed"));
+    // The default folder's title follows a language switch: the tree reads it again.
+    m_db->exec(QStringLiteral("update folder set title = 'Meine Feeds' where id = 1"));
+    QEvent languageChange(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(m_tree.get(), &languageChange);
+    QCOMPARE(m_model->titleAt(folder(1)), QStringLiteral("Meine Feeds"));
 
     // Only an empty folder can go.
     press(Qt::RightButton, centreOf(folder(2)));
