@@ -4,6 +4,7 @@
 #include "core/rssprotocol.h"
 
 #include "host/pdesktop.h"
+#include "host/pmessagebox.h"
 #include "host/psimplemessage.h"
 #include "host/pwizard_standard2.h"
 
@@ -25,11 +26,6 @@ PluginWindows::PluginWindows(QSqlDatabase *db, PRSSFeedPlugin *plugin) : m_db(db
 PluginWindows::~PluginWindows()
 {
     delete m_viewer.data();
-}
-
-QWidget *PluginWindows::viewer() const
-{
-    return m_viewer.data();
 }
 
 void PluginWindows::sendWindowActivate(QWidget *window)
@@ -141,6 +137,31 @@ void PluginWindows::runSettings(bool fromClient)
     sendWindowActivate(dialog);
     dialog->exec();
     delete m_settingsDialog.data();
+}
+
+PluginWindows::ClearFeedAnswer PluginWindows::askClearFeed(
+    const QString &source, bool subscribed, bool fromViewer)
+{
+    QWidget *parent = fromViewer ? m_viewer.data() : nullptr;
+    const QString title = tr("Delete News");
+    if (!subscribed) {
+        return PMessageBox::question(parent, title, tr("Should all saved messages be deleted?"))
+                == 1
+            ? DeleteNews
+            : KeepFeed;
+    }
+    if (PMessageBox::question(
+            parent, title, tr("I do not want to receive any further messages from %1.").arg(source))
+        != 1)
+        return KeepFeed;
+    switch (PMessageBox::question(parent, title, tr("Should all saved messages be deleted?"))) {
+    case 1:
+        return DeleteNews;
+    case 0:
+        return Unsubscribe;
+    default:
+        return KeepFeed;
+    }
 }
 
 void PluginWindows::showNewItems(int id, bool changed)

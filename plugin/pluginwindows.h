@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 class AboWizzard;
 class PConfigDialog;
@@ -28,14 +29,18 @@ public:
     // is -1, on the item's link, and brings it to the front.
     void openViewer(int channelId, int itemId);
     void closeViewer();
-    // The open viewer, to parent the plug-in's questions; nullptr while it is closed.
-    QWidget *viewer() const;
 
     // Both dialogs are modal: these return when the dialog closes, or at once
     // when it is open already (then it is brought back if it was minimised).
     void runWizard();
     // fromClient: centred on the screen; otherwise over the viewer when it is open.
     void runSettings(bool fromClient);
+
+    enum ClearFeedAnswer { KeepFeed, Unsubscribe, DeleteNews };
+    // Asks what becomes of a feed the user wants to delete: a subscribed one may
+    // be unsubscribed with or without its stored news, an unsubscribed one loses
+    // them or stays. fromViewer: the questions stand over the viewer when it is open.
+    ClearFeedAnswer askClearFeed(const QString &source, bool subscribed, bool fromViewer);
 
     // Passed on to the viewer when it is open.
     void showNewItems(int id, bool changed);

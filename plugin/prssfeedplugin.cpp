@@ -14,7 +14,6 @@
 
 #include "host/cpxbuddy_administrator.h"
 #include "host/pbasicdata.h"
-#include "host/pmessagebox.h"
 #include "host/psettings.h"
 #include "host/psimplemessage.h"
 #include "host/pskin.h"
@@ -487,35 +486,23 @@ void PRSSFeedPlugin::clearFeed(const QString &source, bool viewer)
 {
     if (!databaseUsable())
         return;
-    QWidget *parent = viewer ? m_windows->viewer() : nullptr;
-    const QString title = tr("Delete News");
-
     // An unknown address is treated as an unsubscribed feed with id 0.
     const FeedSubscriptions::Known known = m_subscriptions->feedOf(source);
     const int id = qMax(known.id, 0);
-    const int toload = known.toload;
-
-    if (toload != 1) {
-        if (PMessageBox::question(parent, title, tr("Should all saved messages be deleted?")) == 1)
-            removeFeedForGood(id);
-        return;
-    }
-
-    if (PMessageBox::question(
-            parent, title, tr("I do not want to receive any further messages from %1.").arg(source))
-        != 1)
-        return;
-    const int answer
-        = PMessageBox::question(parent, title, tr("Should all saved messages be deleted?"));
-    if (answer == 1) {
+    switch (m_windows->askClearFeed(source, known.toload == 1, viewer)) {
+    case PluginWindows::DeleteNews:
         removeFeedForGood(id);
-    } else if (answer == 0) {
-        // Unsubscribed, the items stay readable.
+        break;
+    case PluginWindows::Unsubscribe:
+        // The items stay readable.
         if (m_updater)
             m_updater->removeFeed(id);
         m_subscriptions->unsubscribe(source);
         newItems(id, true);
         renameFeed(id);
+        break;
+    case PluginWindows::KeepFeed:
+        break;
     }
 }
 

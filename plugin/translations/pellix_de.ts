@@ -593,22 +593,6 @@
         <translation>die Nachrichtendatenbank ist nicht geöffnet</translation>
     </message>
     <message>
-        <location line="+442"/>
-        <source>Delete News</source>
-        <translation>Newsfeed löschen</translation>
-    </message>
-    <message>
-        <location line="+8"/>
-        <location line="+10"/>
-        <source>Should all saved messages be deleted?</source>
-        <translation>Sollen alle gespeicherten Nachrichten gelöscht werden?</translation>
-    </message>
-    <message>
-        <location line="-4"/>
-        <source>I do not want to receive any further messages from %1.</source>
-        <translation>Ich möchte keine weiteren Nachrichten von %1 erhalten.</translation>
-    </message>
-    <message>
         <location filename="../subscriptiontransfer.cpp" line="+28"/>
         <location line="+75"/>
         <source>The subscription list was not imported: %1</source>
@@ -717,6 +701,24 @@
         <location line="+4"/>
         <source>Subscribe to News...</source>
         <translation>Newsfeed abonnieren...</translation>
+    </message>
+</context>
+<context>
+    <name>PluginWindows</name>
+    <message>
+        <location filename="../../plugin/pluginwindows.cpp" line="+1"/>
+        <source>Delete News</source>
+        <translation>Newsfeed löschen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Should all saved messages be deleted?</source>
+        <translation>Sollen alle gespeicherten Nachrichten gelöscht werden?</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>I do not want to receive any further messages from %1.</source>
+        <translation>Ich möchte keine weiteren Nachrichten von %1 erhalten.</translation>
     </message>
 </context>
 <context>
