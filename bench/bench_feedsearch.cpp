@@ -1,6 +1,7 @@
-// Times PFeedSearchTree::setFilter on a database of 100,000 stored items, over all
-// folders and scoped to one feed. The viewer searches on every keystroke from the
-// third character on, so each search should stay well under 0.2 s.
+// Times a search on a database of 100,000 stored items, over all folders, in one
+// folder and in one feed: what a user waits for is PFeedSearchTree::setFilter plus the
+// view showing its first screenful of rows, which should stay well under 0.2 s.
+// Reading every found row, as scrolling to the end does, is timed apart.
 
 #include "core/feeddatabase.h"
 #include "host/cpxbuddy_administrator.h"
@@ -92,13 +93,28 @@ void fill(QSqlDatabase &db)
     query.exec(QStringLiteral("commit"));
 }
 
-int foundRows(const PFeedSearchTree &tree)
+// Fetches every found row, as scrolling through all of them would.
+int fetchAll(QAbstractItemModel *model)
 {
     int rows = 0;
-    for (int f = 0; f < tree.topLevelItemCount(); ++f)
-        for (int e = 0; e < tree.topLevelItem(f)->childCount(); ++e)
-            rows += tree.topLevelItem(f)->child(e)->childCount();
+    for (int f = 0; f < model->rowCount(); ++f) {
+        const QModelIndex folder = model->index(f, 0);
+        for (int e = 0; e < model->rowCount(folder); ++e) {
+            const QModelIndex entry = model->index(e, 0, folder);
+            while (model->canFetchMore(entry))
+                model->fetchMore(entry);
+            rows += model->rowCount(entry);
+        }
+    }
     return rows;
+}
+
+// A search as the user sees it: the results and the first screenful painted.
+void showSearch(PFeedSearchTree &tree, const QString &text)
+{
+    tree.setFilter(text);
+    QCoreApplication::processEvents();
+    tree.viewport()->grab();
 }
 
 // Stores 100 new items of a feed one statement at a time, as the updater does, then
@@ -150,10 +166,12 @@ int main(int argc, char **argv)
     storeAndDelete(db, 2);
 
     PFeedSearchTree tree(&db);
+    tree.resize(400, 800);
+    tree.show();
     // Until the index is built, a search reads every item.
     for (const QString &text : {QStringLiteral("zqx"), QStringLiteral("quasar")}) {
         clock.restart();
-        tree.setFilter(text);
+        showSearch(tree, text);
         std::printf("%s unscoped, reading every item: %.3f s\n", qPrintable(text),
             clock.nsecsElapsed() / 1e9);
     }
@@ -164,22 +182,26 @@ int main(int argc, char **argv)
     std::printf("index built in %.2f s\n", clock.elapsed() / 1000.0);
     const QStringList texts = argc > 1 ? app.arguments().mid(1)
                                        : QStringList{"zqx", "quasar", "qua*sar", "merka", "ka"};
-    std::printf("%-10s %-8s %10s %10s\n", "text", "scope", "seconds", "found");
+    std::printf("%-10s %-8s %10s %10s %10s\n", "text", "scope", "seconds", "found", "fetch all");
     for (const QString &text : texts) {
-        for (int scoped = 0; scoped < 2; ++scoped) {
-            if (scoped)
+        for (const char *scope : {"all", "folder", "feed"}) {
+            if (qstrcmp(scope, "feed") == 0)
                 tree.setFeedScope(Feeds / 2);
+            else if (qstrcmp(scope, "folder") == 0)
+                tree.setFolderScope(3);
             else
                 tree.clearScope();
-            tree.setFilter(text); // warm the page cache
+            showSearch(tree, text); // warm the page cache
             double best = 1e9;
             for (int run = 0; run < 3; ++run) {
                 clock.restart();
-                tree.setFilter(text);
+                showSearch(tree, text);
                 best = std::min(best, clock.nsecsElapsed() / 1e9);
             }
-            std::printf("%-10s %-8s %10.3f %10d\n", qPrintable(text), scoped ? "feed" : "all", best,
-                foundRows(tree));
+            clock.restart();
+            const int found = fetchAll(tree.model());
+            std::printf("%-10s %-8s %10.3f %10d %10.3f\n", qPrintable(text), scope, best, found,
+                clock.nsecsElapsed() / 1e9);
         }
     }
 

@@ -1,15 +1,16 @@
 #pragma once
 
-#include <QModelIndex>
-#include <QTreeWidget>
+#include <QTreeView>
 
+class FeedSearchModel;
 class QSqlDatabase;
-class QSqlQuery;
+class QTimer;
 class SearchIndex;
 
 // The search results: folders, their feeds (and the favourites entry) and under each
-// the stored items whose title or description matches the search text.
-class PFeedSearchTree : public QTreeWidget
+// the stored items whose title or description matches the search text. Every folder
+// and feed is shown expanded; found rows are read as they come into view.
+class PFeedSearchTree : public QTreeView
 {
     Q_OBJECT
 public:
@@ -27,7 +28,13 @@ public:
     // The first page of a feed's page set (0: the favourites).
     static QString firstPage(int feedId);
 
-    SearchIndex *searchIndex() const { return m_index; }
+    SearchIndex *searchIndex() const;
+
+    // Empties the tree.
+    void clear();
+
+    // Lays the tree out without fetching rows for feeds out of view.
+    void doItemsLayout() override;
 
 signals:
     void sendLink(const QString &link);
@@ -36,14 +43,19 @@ signals:
 public slots:
     // "*" stands for any run of characters, "?" for one character.
     void setFilter(const QString &text);
-    void clicked(QTreeWidgetItem *item, int column);
+    void rowClicked(const QModelIndex &index);
     void getActivated(const QModelIndex &index);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
-    void addFoundItems(QTreeWidgetItem *parent, QSqlQuery &query);
+    // Fetches rows for every feed whose end is in view, until the view is full.
+    void fetchShownRows();
 
     QSqlDatabase *m_db;
-    SearchIndex *m_index;
+    FeedSearchModel *m_model;
+    QTimer *m_fetchTimer;
     int m_folderScope = -1;
     int m_feedScope = -1;
 };

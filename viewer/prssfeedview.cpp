@@ -35,6 +35,7 @@
 #include <QStackedLayout>
 #include <QStackedWidget>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -74,6 +75,13 @@ PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent),
     connect(mySearchTree, &PFeedSearchTree::sendLink, this,
         qOverload<const QString &>(&PRSSFeedView::newUrl));
     connect(mySearchTree, &PFeedSearchTree::sendOverview, this, &PRSSFeedView::getOverview);
+    // The search runs a quarter second after typing pauses; each keystroke starts the
+    // wait again, so a word typed fast is searched once.
+    m_searchTimer = new QTimer(this);
+    m_searchTimer->setSingleShot(true);
+    m_searchTimer->setInterval(250);
+    connect(m_searchTimer, &QTimer::timeout, mySearchTree,
+        [this] { mySearchTree->setFilter(m_searchField->text()); });
     connect(m_searchField, &QLineEdit::textChanged, this, &PRSSFeedView::lineChanged);
     connect(m_subscribeButton, &QToolButton::clicked, this, &PRSSFeedView::aboChannel);
     connect(m_subscribeButton, &QToolButton::clicked, m_searchField, &QLineEdit::clear);
@@ -488,9 +496,10 @@ void PRSSFeedView::lineChanged(const QString &text)
             m_stack->setCurrentIndex(m_searchIndex);
             m_deleteNewsAction->setEnabled(false);
         }
-        mySearchTree->setFilter(text);
+        m_searchTimer->start();
         return;
     }
+    m_searchTimer->stop();
     if (m_stack->currentIndex() == m_searchIndex) {
         m_stack->setCurrentIndex(m_treeIndex);
         m_deleteNewsAction->setEnabled(!m_source.isEmpty());

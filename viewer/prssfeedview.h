@@ -19,6 +19,7 @@ class QLabel;
 class QPushButton;
 class QStackedLayout;
 class QStackedWidget;
+class QTimer;
 class QToolButton;
 class UpdateProgress;
 class ViewerMenus;
@@ -137,4 +138,5 @@ private:
     QString m_currentUrl;
     QString m_overviewUrl;
     UpdateProgress *m_updateProgress = nullptr;
+    QTimer *m_searchTimer = nullptr;
 };

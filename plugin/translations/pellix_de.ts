@@ -181,6 +181,14 @@
     </message>
 </context>
 <context>
+    <name>FeedSearchModel</name>
+    <message>
+        <location filename="../../tree/feedsearchmodel.cpp" line="+445"/>
+        <source>Favorites</source>
+        <translation>Favoriten</translation>
+    </message>
+</context>
+<context>
     <name>HttpConnection</name>
     <message>
         <location filename="../../updater/httpconnection.cpp" line="+211"/>
@@ -464,14 +472,6 @@
     </message>
 </context>
 <context>
-    <name>PFeedSearchTree</name>
-    <message>
-        <location filename="../../tree/pfeedsearchtree.cpp" line="+117"/>
-        <source>Favorites</source>
-        <translation>Favoriten</translation>
-    </message>
-</context>
-<context>
     <name>PFeedsTree</name>
     <message>
         <location filename="../../tree/pfeedstree.cpp" line="+95"/>
@@ -647,7 +647,7 @@
 <context>
     <name>PRSSFeedView</name>
     <message>
-        <location filename="../../viewer/prssfeedview.cpp" line="+298"/>
+        <location filename="../../viewer/prssfeedview.cpp" line="+305"/>
         <source>Subscribe to News</source>
         <translation>Newsfeed abonnieren</translation>
     </message>

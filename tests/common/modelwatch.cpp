@@ -16,7 +16,7 @@ void collect(QtMsgType type, const QMessageLogContext &context, const QString &t
 
 } // namespace
 
-ModelWatch::ModelWatch(QAbstractItemModel *model)
+ModelWatch::ModelWatch(QAbstractItemModel *model, bool fetchMore)
 {
     if (watches++ == 0) {
         collected.clear();
@@ -24,6 +24,7 @@ ModelWatch::ModelWatch(QAbstractItemModel *model)
     }
     m_tester = std::make_unique<QAbstractItemModelTester>(
         model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    m_tester->setUseFetchMore(fetchMore);
 }
 
 ModelWatch::~ModelWatch()

@@ -62,6 +62,7 @@ public:
     ~ViewFixture()
     {
         watch.reset();
+        searchWatch.reset();
         delete view;
     }
 
@@ -69,13 +70,15 @@ public:
     {
         view = new PRSSFeedView(&db);
         watch = std::make_unique<ModelWatch>(view->feedsTree()->feedModel());
+        searchWatch = std::make_unique<ModelWatch>(view->searchTree()->model(), false);
         return view;
     }
     QString status() const { return view->statusBar()->currentMessage(); }
 
     QPointer<PRSSFeedView> view;
-    // Every change made through the viewer keeps the tree's model consistent.
+    // Every change made through the viewer keeps the trees' models consistent.
     std::unique_ptr<ModelWatch> watch;
+    std::unique_ptr<ModelWatch> searchWatch;
 };
 
 using Translator = TestHelpers::WordTranslator;
@@ -294,15 +297,22 @@ void tst_PRSSFeedView::searchSwitchesAtTheThirdCharacter()
     auto *field = view->findChild<PSearchField *>("searchField");
     QTest::keyClicks(field, "It");
     QVERIFY(!view->isSearching());
+    QSignalSpy searches(view->searchTree()->model(), &QAbstractItemModel::modelReset);
     QTest::keyClicks(field, "e");
     QVERIFY(view->isSearching());
     QVERIFY(!deleteNews->isEnabled());
     QCOMPARE(view->searchTree()->folderScope(), folderScope);
     QCOMPARE(view->searchTree()->feedScope(), feedScope);
-    QVERIFY(view->searchTree()->topLevelItemCount() > 0);
+    // The search itself waits for a pause in typing.
+    QCOMPARE(view->searchTree()->model()->rowCount(), 0);
+    QTest::keyClicks(field, "m");
+    QTRY_VERIFY(view->searchTree()->model()->rowCount() > 0);
+    // Typed without a pause, "Ite" and "Item" are one search.
+    QCOMPARE(searches.count(), 1);
+    QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClick(field, Qt::Key_Backspace);
     QVERIFY(!view->isSearching());
-    QCOMPARE(view->searchTree()->topLevelItemCount(), 0);
+    QCOMPARE(view->searchTree()->model()->rowCount(), 0);
     QCOMPARE(deleteNews->isEnabled(), feed > 0);
 }
 
