@@ -1,11 +1,12 @@
 // Takes pictures of the client's windows for the documentation:
 //   pellix-screenshot OUTDIR [--delay MS] [--feed ID] [--tooltip ID] [--properties ID]
-//                     [client options]
+//                     [--search TEXT] [client options]
 // Starts the client with the given options (--feed opens the viewer on that
 // feed once it runs), waits, then saves every visible window as
 // OUTDIR/<object name>.png and quits. --tooltip shows the tool tip of a feed in
 // the viewer's tree and --properties its properties; both are taken with the
-// whole screen, as OUTDIR/tooltip.png and OUTDIR/properties.png.
+// whole screen, as OUTDIR/tooltip.png and OUTDIR/properties.png. --search types
+// TEXT into the viewer's search field.
 #include "client/clientapplication.h"
 #include "client/commandline.h"
 
@@ -17,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTimer>
 #include <QToolTip>
@@ -47,6 +49,12 @@ int main(int argc, char **argv)
     const int feed = take(QStringLiteral("--feed"), 0);
     const int tooltip = take(QStringLiteral("--tooltip"), 0);
     const int properties = take(QStringLiteral("--properties"), 0);
+    QString search;
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--search"));
+        at > 0 && at + 1 < arguments.size()) {
+        search = arguments.at(at + 1);
+        arguments.remove(at, 2);
+    }
     CommandLine commandLine;
     if (commandLine.parse(arguments) != CommandLine::Run) {
         std::fprintf(stderr, "pellix-screenshot: %s\n", qPrintable(commandLine.errorText()));
@@ -95,6 +103,15 @@ int main(int argc, char **argv)
                 const QPoint at = tree->viewport()->mapToGlobal(tree->visualRect(index).center());
                 QToolTip::showText(at, index.data(Qt::ToolTipRole).toString(), tree);
                 QTimer::singleShot(delay / 6, &app, [&] { screen(QStringLiteral("tooltip")); });
+            }
+        });
+    }
+    if (!search.isEmpty()) {
+        QTimer::singleShot(delay / 2, &app, [search] {
+            for (QWidget *window : QApplication::topLevelWidgets()) {
+                auto *field = window->findChild<QLineEdit *>(QStringLiteral("searchField"));
+                if (field && window->isVisible())
+                    field->setText(search);
             }
         });
     }
