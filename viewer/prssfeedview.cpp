@@ -3,6 +3,7 @@
 #include "pbrowserframe.h"
 #include "updateprogress.h"
 #include "viewermenus.h"
+#include "welcomepage.h"
 
 #include "core/rsssettings.h"
 #include "dialogs/feedpropertiesdialog.h"
@@ -27,8 +28,6 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QPushButton>
 #include <QRectF>
 #include <QSplitter>
 #include <QSqlQuery>
@@ -85,7 +84,6 @@ PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent),
     connect(m_searchField, &QLineEdit::textChanged, this, &PRSSFeedView::lineChanged);
     connect(m_subscribeButton, &QToolButton::clicked, this, &PRSSFeedView::aboChannel);
     connect(m_subscribeButton, &QToolButton::clicked, m_searchField, &QLineEdit::clear);
-    connect(m_welcomeButton, &QPushButton::clicked, this, &PRSSFeedView::aboChannel);
     connect(m_syncButton, &QToolButton::clicked, this, &PRSSFeedView::updateAllChannel);
     connect(m_browser, &PBrowserFrame::CommandStateChange, this, &PRSSFeedView::CommandStateChange);
     connect(m_browser, &PBrowserFrame::NavigateComplete, this, &PRSSFeedView::NavigateComplete);
@@ -209,22 +207,9 @@ QWidget *PRSSFeedView::buildRightPanel()
     m_pagePane->addWidget(m_browser);
 
     // A first start has no feeds and so no pages: the pane says how to get some.
-    m_welcome = new QWidget(m_pagePane);
-    m_welcome->setObjectName(QStringLiteral("welcomePage"));
-    m_welcome->setAutoFillBackground(true);
-    auto *welcomeLayout = new QVBoxLayout(m_welcome);
-    welcomeLayout->setContentsMargins(32, 32, 32, 32);
-    m_welcomeText = new QLabel(m_welcome);
-    m_welcomeText->setObjectName(QStringLiteral("welcomeText"));
-    m_welcomeText->setWordWrap(true);
-    m_welcomeText->setTextFormat(Qt::RichText);
-    m_welcomeButton = new QPushButton(m_welcome);
-    m_welcomeButton->setObjectName(QStringLiteral("welcomeSubscribeButton"));
-    m_welcomeButton->setIcon(QIcon(QStringLiteral(":/rss-16")));
-    welcomeLayout->addWidget(m_welcomeText);
-    welcomeLayout->addSpacing(16);
-    welcomeLayout->addWidget(m_welcomeButton, 0, Qt::AlignLeft);
-    welcomeLayout->addStretch(1);
+    auto *welcome = new WelcomePage(m_pagePane);
+    connect(welcome, &WelcomePage::subscribeClicked, this, &PRSSFeedView::aboChannel);
+    m_welcome = welcome;
     m_pagePane->addWidget(m_welcome);
     layout->addWidget(m_pagePane);
 
@@ -268,12 +253,6 @@ void PRSSFeedView::retranslate()
     m_deleteNewsAction->setText(tr("&Delete News"));
     m_menus->retranslate();
     setWindowTitle(tr("pellix News-Viewer"));
-    m_welcomeText->setText(
-        tr("<h2>Welcome to pellix News</h2><p>You have not subscribed to any news yet.</p>"
-           "<p>Click <b>Subscribe to News</b> to add a feed by its address, to find the feeds "
-           "of a web page, or to choose from the recommended feeds. Their news then appear "
-           "in the tree on the left and here, page by page.</p>"));
-    m_welcomeButton->setText(tr("Subscribe to News..."));
 }
 
 bool PRSSFeedView::isShowingWelcome() const

@@ -15,8 +15,6 @@ class PSearchField;
 class QAction;
 class QComboBox;
 class QSqlDatabase;
-class QLabel;
-class QPushButton;
 class QStackedLayout;
 class QStackedWidget;
 class QTimer;
@@ -114,8 +112,6 @@ private:
     QStackedLayout *m_stack = nullptr;
     QStackedWidget *m_pagePane = nullptr;
     QWidget *m_welcome = nullptr;
-    QLabel *m_welcomeText = nullptr;
-    QPushButton *m_welcomeButton = nullptr;
     int m_treeIndex = 0;
     int m_searchIndex = 0;
     PBrowserFrame *m_browser = nullptr;

@@ -692,16 +692,6 @@
         <source>pellix News-Viewer</source>
         <translation>pellix News-Viewer</translation>
     </message>
-    <message>
-        <location line="+2"/>
-        <source>&lt;h2&gt;Welcome to pellix News&lt;/h2&gt;&lt;p&gt;You have not subscribed to any news yet.&lt;/p&gt;&lt;p&gt;Click &lt;b&gt;Subscribe to News&lt;/b&gt; to add a feed by its address, to find the feeds of a web page, or to choose from the recommended feeds. Their news then appear in the tree on the left and here, page by page.&lt;/p&gt;</source>
-        <translation>&lt;h2&gt;Willkommen bei pellix News&lt;/h2&gt;&lt;p&gt;Sie haben noch keine Nachrichten abonniert.&lt;/p&gt;&lt;p&gt;Klicken Sie auf &lt;b&gt;Newsfeed abonnieren&lt;/b&gt;, um einen Feed über seine Adresse hinzuzufügen, die Feeds einer Webseite zu finden oder aus den empfohlenen Feeds zu wählen. Deren Nachrichten erscheinen dann links im Baum und hier, Seite für Seite.&lt;/p&gt;</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>Subscribe to News...</source>
-        <translation>Newsfeed abonnieren...</translation>
-    </message>
 </context>
 <context>
     <name>PluginWindows</name>
@@ -933,6 +923,19 @@
         <location line="+1"/>
         <source>Keyboard Shortcuts</source>
         <translation>Tastenkürzel</translation>
+    </message>
+</context>
+<context>
+    <name>WelcomePage</name>
+    <message>
+        <location filename="../../viewer/welcomepage.cpp" line="+1"/>
+        <source>&lt;h2&gt;Welcome to pellix News&lt;/h2&gt;&lt;p&gt;You have not subscribed to any news yet.&lt;/p&gt;&lt;p&gt;Click &lt;b&gt;Subscribe to News&lt;/b&gt; to add a feed by its address, to find the feeds of a web page, or to choose from the recommended feeds. Their news then appear in the tree on the left and here, page by page.&lt;/p&gt;</source>
+        <translation>&lt;h2&gt;Willkommen bei pellix News&lt;/h2&gt;&lt;p&gt;Sie haben noch keine Nachrichten abonniert.&lt;/p&gt;&lt;p&gt;Klicken Sie auf &lt;b&gt;Newsfeed abonnieren&lt;/b&gt;, um einen Feed über seine Adresse hinzuzufügen, die Feeds einer Webseite zu finden oder aus den empfohlenen Feeds zu wählen. Deren Nachrichten erscheinen dann links im Baum und hier, Seite für Seite.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Subscribe to News...</source>
+        <translation>Newsfeed abonnieren...</translation>
     </message>
 </context>
 <context>
