@@ -1,5 +1,6 @@
 #pragma once
 
+#include "storemessages.h"
 #include "userrecord.h"
 #include <QCoreApplication>
 
@@ -25,7 +26,7 @@ class ServerStore
 
 public:
     // Finds title and address of a catalogue feed the messages name only by id.
-    using FeedLookup = std::function<bool(int catalogueId, QString *title, QString *source)>;
+    using FeedLookup = StoreMessages::FeedLookup;
 
     virtual ~ServerStore();
     ServerStore(const ServerStore &) = delete;

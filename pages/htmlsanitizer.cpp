@@ -1,10 +1,10 @@
 #include "htmlsanitizer.h"
+#include "htmlvocabulary.h"
 
 #include <QHash>
 #include <QVarLengthArray>
 
 #include <algorithm>
-#include <iterator>
 
 // The filter reads a fragment the way a browser's HTML tokenizer does (tags,
 // attributes with quoted, unquoted or missing values, comments, bogus markup)
@@ -18,34 +18,11 @@ namespace {
 
 using NameBuffer = QVarLengthArray<QChar, 32>;
 
-bool isSpace(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u == u' ' || u == u'\t' || u == u'\n' || u == u'\f' || u == u'\r';
-}
-
-bool isAsciiLetter(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z');
-}
-
-bool isAsciiAlnum(QChar c)
-{
-    return isAsciiLetter(c) || (c.unicode() >= u'0' && c.unicode() <= u'9');
-}
-
-QChar asciiLower(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'A' && u <= u'Z') ? QChar(char16_t(u + 32)) : c;
-}
-
 void lowerInto(QStringView text, NameBuffer &buffer)
 {
     buffer.resize(text.size());
     for (qsizetype i = 0; i < text.size(); ++i)
-        buffer[i] = asciiLower(text[i]);
+        buffer[i] = HtmlVocabulary::asciiLower(text[i]);
 }
 
 QStringView view(const NameBuffer &buffer)
@@ -56,329 +33,8 @@ QStringView view(const NameBuffer &buffer)
 bool isPlainTagName(QStringView name)
 {
     return std::all_of(name.begin(), name.end(), [](QChar c) {
-        return isAsciiAlnum(c) || c == u'-' || c == u'_' || c == u':' || c == u'.';
+        return HtmlVocabulary::isAsciiAlnum(c) || c == u'-' || c == u'_' || c == u':' || c == u'.';
     });
-}
-
-enum ElementFlag : quint8 {
-    DropAll = 0x01, // the tag and everything up to its end tag go
-    DropTag = 0x02, // the tag goes, its content stays and is filtered
-    Void = 0x04, // never has content or an end tag
-    ClosesItself = 0x08, // <li>one<li>two: the browser closes the first itself
-    Image = 0x10, // its addresses may be inline images
-    Foreign = 0x20, // SVG or MathML, where <x/> is complete in itself
-};
-
-struct ElementInfo
-{
-    QStringView name;
-    quint8 flags;
-};
-
-// Dropped with their content: script, style, nested documents, plug-ins, raw
-// text a browser would not parse as markup, and foreign markup with its own ways
-// to run script. Dropped as tags: forms and their controls, page-level elements.
-// The ordinary elements are listed so that each has a number of its own.
-const ElementInfo elements[] = {
-    {u"script", DropAll},
-    {u"style", DropAll},
-    {u"iframe", DropAll},
-    {u"frameset", DropAll},
-    {u"object", DropAll},
-    {u"applet", DropAll},
-    {u"noscript", DropAll},
-    {u"noembed", DropAll},
-    {u"noframes", DropAll},
-    {u"template", DropAll},
-    {u"svg", DropAll | Foreign},
-    {u"math", DropAll | Foreign},
-    {u"textarea", DropAll},
-    {u"select", DropAll},
-    {u"datalist", DropAll},
-    {u"title", DropAll},
-    {u"xmp", DropAll},
-    {u"frame", DropTag | Void},
-    {u"embed", DropTag | Void},
-    {u"form", DropTag},
-    {u"input", DropTag | Void | Image},
-    {u"button", DropTag},
-    {u"option", DropTag},
-    {u"optgroup", DropTag},
-    {u"fieldset", DropTag},
-    {u"legend", DropTag},
-    {u"label", DropTag},
-    {u"output", DropTag},
-    {u"keygen", DropTag | Void},
-    {u"isindex", DropTag | Void},
-    {u"meta", DropTag | Void},
-    {u"link", DropTag | Void},
-    {u"base", DropTag | Void},
-    {u"basefont", DropTag | Void},
-    {u"bgsound", DropTag | Void},
-    {u"param", DropTag | Void},
-    {u"html", DropTag},
-    {u"head", DropTag},
-    {u"body", DropTag},
-    {u"plaintext", DropTag},
-    {u"portal", DropTag},
-    {u"slot", DropTag},
-    {u"area", Void},
-    {u"br", Void},
-    {u"col", Void},
-    {u"hr", Void},
-    {u"img", Void | Image},
-    {u"image", Void | Image},
-    {u"source", Void | Image},
-    {u"track", Void},
-    {u"wbr", Void},
-    {u"p", ClosesItself},
-    {u"li", ClosesItself},
-    {u"dt", ClosesItself},
-    {u"dd", ClosesItself},
-    {u"tr", ClosesItself},
-    {u"td", ClosesItself},
-    {u"th", ClosesItself},
-    {u"video", Image},
-    {u"audio", 0},
-    {u"picture", 0},
-    {u"a", 0},
-    {u"abbr", 0},
-    {u"acronym", 0},
-    {u"address", 0},
-    {u"article", 0},
-    {u"aside", 0},
-    {u"b", 0},
-    {u"bdi", 0},
-    {u"bdo", 0},
-    {u"big", 0},
-    {u"blockquote", 0},
-    {u"caption", 0},
-    {u"center", 0},
-    {u"cite", 0},
-    {u"code", 0},
-    {u"colgroup", 0},
-    {u"del", 0},
-    {u"details", 0},
-    {u"dfn", 0},
-    {u"div", 0},
-    {u"dl", 0},
-    {u"em", 0},
-    {u"figcaption", 0},
-    {u"figure", 0},
-    {u"font", 0},
-    {u"footer", 0},
-    {u"h1", 0},
-    {u"h2", 0},
-    {u"h3", 0},
-    {u"h4", 0},
-    {u"h5", 0},
-    {u"h6", 0},
-    {u"header", 0},
-    {u"i", 0},
-    {u"ins", 0},
-    {u"kbd", 0},
-    {u"main", 0},
-    {u"map", 0},
-    {u"mark", 0},
-    {u"nav", 0},
-    {u"nobr", 0},
-    {u"ol", 0},
-    {u"pre", 0},
-    {u"q", 0},
-    {u"s", 0},
-    {u"samp", 0},
-    {u"section", 0},
-    {u"small", 0},
-    {u"span", 0},
-    {u"strike", 0},
-    {u"strong", 0},
-    {u"sub", 0},
-    {u"summary", 0},
-    {u"sup", 0},
-    {u"table", 0},
-    {u"tbody", 0},
-    {u"tfoot", 0},
-    {u"thead", 0},
-    {u"time", 0},
-    {u"tt", 0},
-    {u"u", 0},
-    {u"ul", 0},
-    {u"var", 0},
-};
-constexpr int knownElements = int(std::size(elements));
-
-// Number of a known element, or -1.
-int elementNumber(QStringView lowerName)
-{
-    static const QHash<QStringView, int> numbers = [] {
-        QHash<QStringView, int> map;
-        for (int i = 0; i < knownElements; ++i)
-            map.insert(elements[i].name, i);
-        return map;
-    }();
-    return numbers.value(lowerName, -1);
-}
-
-enum AttributeFlag : quint8 {
-    Url = 0x01, // holds one address
-    UrlList = 0x02, // holds "address descriptor" candidates separated by commas
-    Forbidden = 0x04, // a document or a form target of its own
-};
-
-quint8 attributeFlags(QStringView lowerName)
-{
-    static const QHash<QStringView, quint8> flags = {
-        {u"href", Url},
-        {u"src", Url},
-        {u"action", Url},
-        {u"background", Url},
-        {u"cite", Url},
-        {u"longdesc", Url},
-        {u"lowsrc", Url},
-        {u"dynsrc", Url},
-        {u"poster", Url},
-        {u"data", Url},
-        {u"codebase", Url},
-        {u"classid", Url},
-        {u"usemap", Url},
-        {u"profile", Url},
-        {u"manifest", Url},
-        {u"icon", Url},
-        {u"xlink:href", Url},
-        {u"xml:base", Url},
-        {u"ping", Url},
-        {u"archive", Url},
-        {u"srcset", UrlList},
-        {u"imagesrcset", UrlList},
-        {u"srcdoc", Forbidden},
-        {u"formaction", Forbidden},
-    };
-    return flags.value(lowerName, 0);
-}
-
-struct NamedReference
-{
-    QStringView name;
-    char16_t character;
-};
-
-// The named references a browser turns into ASCII punctuation or white space: all
-// that matters for finding a URL's scheme. Any other reference stays as it is.
-const NamedReference namedReferences[] = {
-    {u"Tab", u'\t'},
-    {u"NewLine", u'\n'},
-    {u"excl", u'!'},
-    {u"quot", u'"'},
-    {u"QUOT", u'"'},
-    {u"num", u'#'},
-    {u"dollar", u'$'},
-    {u"percnt", u'%'},
-    {u"amp", u'&'},
-    {u"AMP", u'&'},
-    {u"apos", u'\''},
-    {u"lpar", u'('},
-    {u"rpar", u')'},
-    {u"ast", u'*'},
-    {u"midast", u'*'},
-    {u"plus", u'+'},
-    {u"comma", u','},
-    {u"period", u'.'},
-    {u"sol", u'/'},
-    {u"colon", u':'},
-    {u"semi", u';'},
-    {u"lt", u'<'},
-    {u"LT", u'<'},
-    {u"equals", u'='},
-    {u"gt", u'>'},
-    {u"GT", u'>'},
-    {u"quest", u'?'},
-    {u"commat", u'@'},
-    {u"lsqb", u'['},
-    {u"lbrack", u'['},
-    {u"bsol", u'\\'},
-    {u"rsqb", u']'},
-    {u"rbrack", u']'},
-    {u"Hat", u'^'},
-    {u"lowbar", u'_'},
-    {u"UnderBar", u'_'},
-    {u"grave", u'`'},
-    {u"DiacriticalGrave", u'`'},
-    {u"lcub", u'{'},
-    {u"lbrace", u'{'},
-    {u"verbar", u'|'},
-    {u"vert", u'|'},
-    {u"VerticalLine", u'|'},
-    {u"rcub", u'}'},
-    {u"rbrace", u'}'},
-    {u"nbsp", char16_t(0xA0)},
-    {u"NonBreakingSpace", char16_t(0xA0)},
-};
-
-// Decodes the character reference at text[pos] == '&' as a browser does inside an
-// attribute value. Returns the characters it stands for (at most two UTF-16 units)
-// in out and the position after it, or pos + 1 and '&' when it is none.
-qsizetype decodeReference(QStringView text, qsizetype pos, QChar out[2], int *outCount)
-{
-    const qsizetype n = text.size();
-    qsizetype i = pos + 1;
-    *outCount = 1;
-    out[0] = u'&';
-    if (i < n && text[i] == u'#') {
-        ++i;
-        bool hex = false;
-        if (i < n && (text[i] == u'x' || text[i] == u'X')) {
-            hex = true;
-            ++i;
-        }
-        const qsizetype digitsStart = i;
-        char32_t value = 0;
-        bool overflow = false;
-        while (i < n) {
-            const char16_t u = text[i].unicode();
-            int digit;
-            if (u >= u'0' && u <= u'9')
-                digit = u - u'0';
-            else if (hex && u >= u'a' && u <= u'f')
-                digit = u - u'a' + 10;
-            else if (hex && u >= u'A' && u <= u'F')
-                digit = u - u'A' + 10;
-            else
-                break;
-            if (!overflow) {
-                value = value * (hex ? 16 : 10) + char32_t(digit);
-                if (value > 0x10FFFF)
-                    overflow = true;
-            }
-            ++i;
-        }
-        if (i == digitsStart)
-            return pos + 1; // "&#" without digits is text
-        if (i < n && text[i] == u';')
-            ++i;
-        if (overflow || value == 0 || (value >= 0xD800 && value <= 0xDFFF))
-            value = 0xFFFD;
-        if (QChar::requiresSurrogates(value)) {
-            out[0] = QChar::highSurrogate(value);
-            out[1] = QChar::lowSurrogate(value);
-            *outCount = 2;
-        } else {
-            out[0] = QChar(char16_t(value));
-        }
-        return i;
-    }
-    qsizetype end = i;
-    while (end < n && isAsciiAlnum(text[end]) && end - i < 32)
-        ++end;
-    if (end == i || end >= n || text[end] != u';')
-        return pos + 1;
-    const QStringView name = text.mid(i, end - i);
-    for (const NamedReference &ref : namedReferences) {
-        if (ref.name == name) {
-            out[0] = QChar(ref.character);
-            return end + 1;
-        }
-    }
-    return pos + 1;
 }
 
 bool startsWithImageType(QStringView text, qsizetype pos)
@@ -390,27 +46,28 @@ bool startsWithImageType(QStringView text, qsizetype pos)
     while (pos < text.size() && matched < image.size()) {
         QChar c = text[pos];
         if (c == u'&') {
-            pos = decodeReference(text, pos, decoded, &count);
+            pos = HtmlVocabulary::decodeReference(text, pos, decoded, &count);
             c = count == 1 ? decoded[0] : QChar(0xFFFD);
         } else {
             ++pos;
         }
         if (c == u'\t' || c == u'\n' || c == u'\r')
             continue;
-        if (asciiLower(c) != image[matched])
+        if (HtmlVocabulary::asciiLower(c) != image[matched])
             return false;
         ++matched;
     }
     return matched == image.size();
 }
 
-class Filter
+// Derived only for the vocabulary's names: it has no state of its own.
+class Filter : private HtmlVocabulary
 {
 public:
     explicit Filter(QStringView input) : m_in(input)
     {
         m_out.reserve(input.size() + 16);
-        m_openCount.resize(knownElements);
+        m_openCount.resize(KnownElements);
     }
 
     QString run();
@@ -573,7 +230,7 @@ int Filter::numberOf(QStringView lowerName)
     auto found = m_otherNumbers.constFind(name);
     if (found != m_otherNumbers.constEnd())
         return found.value();
-    const int number = knownElements + int(m_otherNames.size());
+    const int number = KnownElements + int(m_otherNames.size());
     m_otherNames.append(name);
     m_otherNumbers.insert(name, number);
     m_openCount.append(0);
@@ -582,8 +239,8 @@ int Filter::numberOf(QStringView lowerName)
 
 QStringView Filter::nameOf(int number) const
 {
-    return number < knownElements ? elements[number].name
-                                  : QStringView(m_otherNames.at(number - knownElements));
+    return number < KnownElements ? knownName(number)
+                                  : QStringView(m_otherNames.at(number - KnownElements));
 }
 
 void Filter::writeEndTag(QStringView name)
@@ -678,7 +335,7 @@ void Filter::startTag()
     NameBuffer lowerElement;
     lowerInto(originalName, lowerElement);
     const int known = elementNumber(view(lowerElement));
-    const quint8 elementFlags = known >= 0 ? elements[known].flags : 0;
+    const quint8 elementFlags = known >= 0 ? knownFlags(known) : 0;
 
     // The tag is written while it is read, with only the kept attributes; if it
     // turns out to lose nothing, the original text replaces that copy.
@@ -821,7 +478,7 @@ void Filter::endTag()
     if (!isPlainTagName(originalName))
         return;
     const int known = elementNumber(view(lower));
-    if (known >= 0 && (elements[known].flags & (DropAll | DropTag | Void)))
+    if (known >= 0 && (knownFlags(known) & (DropAll | DropTag | Void)))
         return;
     closeElement(known >= 0 ? known : numberOf(view(lower)), originalName);
 }
@@ -855,7 +512,7 @@ bool HtmlSanitizer::isSafeUrl(QStringView value, bool image)
     while (i < value.size()) {
         QChar c = value[i];
         if (c == u'&') {
-            i = decodeReference(value, i, decoded, &count);
+            i = HtmlVocabulary::decodeReference(value, i, decoded, &count);
             c = count == 1 ? decoded[0] : QChar(0xFFFD);
         } else {
             ++i;
@@ -876,7 +533,7 @@ bool HtmlSanitizer::isSafeUrl(QStringView value, bool image)
             return image && name == u"data" && startsWithImageType(value, i);
         }
         if (scheme.size() < 16)
-            scheme.append(asciiLower(c));
+            scheme.append(HtmlVocabulary::asciiLower(c));
         else
             tooLong = true; // not one of the allowed schemes in any case
     }

@@ -1,6 +1,8 @@
 #include "prssfeedplugin.h"
 
+#include "clientnotices.h"
 #include "feedsubscriptions.h"
+#include "pluginwindows.h"
 #include "serversync.h"
 #include "subscriptiontransfer.h"
 #include "updatereport.h"
@@ -12,32 +14,21 @@
 
 #include "host/cpxbuddy_administrator.h"
 #include "host/pbasicdata.h"
-#include "host/pdesktop.h"
-#include "host/pmessagebox.h"
 #include "host/psettings.h"
 #include "host/psimplemessage.h"
 #include "host/pskin.h"
-#include "host/pwizard_standard2.h"
 #include "host/request.h"
 #include "host/wrappluginhelper.h"
 
-#include "dialogs/pconfigdialog.h"
-#include "tree/feedmodel.h"
-#include "tree/pfeedstree.h"
 #include "updater/updater.h"
-#include "viewer/prssfeedview.h"
-#include "wizard/abowizzard.h"
-#include "wizard/pabopage1.h"
-#include "wizard/pabopage2.h"
-#include "wizard/pabopage3.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QIcon>
 #include <QResource>
+#include <QWidget>
 
 namespace {
 
@@ -65,7 +56,8 @@ PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent)
       m_subscriptions(std::make_unique<FeedSubscriptions>(&m_db)),
       m_sync(new ServerSync(&m_db, m_subscriptions.get(), this)),
       m_report(new UpdateReport(m_subscriptions.get(), this)),
-      m_lists(new SubscriptionTransfer(&m_db, this))
+      m_lists(new SubscriptionTransfer(&m_db, this)),
+      m_windows(std::make_unique<PluginWindows>(&m_db, this))
 {
     // Closing the viewer as the last window must not end the client.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -78,10 +70,9 @@ PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent)
     connect(m_report, &UpdateReport::feedUpdated, this, &PRSSFeedPlugin::feedUpdated);
     connect(m_report, &UpdateReport::runFinished, this, &PRSSFeedPlugin::updateRunFinished);
     connectSubscriptionLists();
-    connect(m_report, &UpdateReport::feedEndedSilently, this, [this](int id) {
-        if (m_viewer)
-            m_viewer->slotNewItems(id, false);
-    });
+    connect(m_report, &UpdateReport::feedEndedSilently, this,
+        [this](int id) { m_windows->showNewItems(id, false); });
+    connectWindows();
     // The default folder's title follows the language; an open tree rereads it with
     // the LanguageChange event that follows.
     connect(&PBasicData::instance(), &PBasicData::languageChanged, this, [this] {
@@ -92,8 +83,8 @@ PRSSFeedPlugin::PRSSFeedPlugin(QObject *parent)
 
 PRSSFeedPlugin::~PRSSFeedPlugin()
 {
-    // The viewer works on this object's database handle.
-    delete m_viewer.data();
+    // The viewer works on this object's database handle: it goes first.
+    m_windows.reset();
 }
 
 QString PRSSFeedPlugin::version() const
@@ -196,8 +187,7 @@ QString PRSSFeedPlugin::startFresh()
     m_databaseCreated = false;
     openDatabase();
     if (m_db.isOpen()) {
-        if (m_viewer)
-            m_viewer->close();
+        m_windows->closeViewer();
         sendFeedsAndSettingsRequest(nullptr);
     }
     return aside;
@@ -258,17 +248,12 @@ void PRSSFeedPlugin::createUpdater()
     m_report->watch(m_updater); // from the first run, which waits for the proxy answer
 }
 
-void PRSSFeedPlugin::noteQueuedFeeds()
-{
-    m_report->noteQueued();
-}
-
 void PRSSFeedPlugin::startFeedUpdate(int id)
 {
     if (!m_updater)
         return;
     m_updater->addFeed(id);
-    noteQueuedFeeds();
+    m_report->noteQueued();
 }
 
 void PRSSFeedPlugin::updateAllFeeds()
@@ -276,7 +261,7 @@ void PRSSFeedPlugin::updateAllFeeds()
     if (!m_updater)
         return;
     m_updater->updateAll();
-    noteQueuedFeeds();
+    m_report->noteQueued();
 }
 
 void PRSSFeedPlugin::subscribe(const QString &address)
@@ -318,8 +303,7 @@ void PRSSFeedPlugin::shutdown()
 {
     ViewerFiles::remove(CPxBuddy_Administrator::Instance().userId());
 
-    if (m_viewer)
-        m_viewer->close();
+    m_windows->closeViewer();
     FeedDatabase::close(m_db);
 }
 
@@ -374,7 +358,7 @@ void PRSSFeedPlugin::startViewerWindow(RequestHandler *, Request *request)
     const int itemId = commandArgument(request, 0, -1);
     const int channelId = commandArgument(request, 1, -1);
     WrapPluginHelper::Instance().requestSucceeded(request, 0);
-    openViewer(channelId, itemId);
+    m_windows->openViewer(channelId, itemId);
 }
 
 void PRSSFeedPlugin::itemStateChanged(RequestHandler *, Request *request)
@@ -382,85 +366,17 @@ void PRSSFeedPlugin::itemStateChanged(RequestHandler *, Request *request)
     if (refuseWithoutMessage(request))
         return;
     const int channelId = commandArgument(request, 1, -1);
-    if (m_viewer && channelId >= 0)
-        m_viewer->update(channelId);
+    if (channelId >= 0)
+        m_windows->updateFeed(channelId);
     WrapPluginHelper::Instance().requestSucceeded(request, 0);
 }
 
 // ---------------------------------------------------------------------------
 // Windows
 
-void PRSSFeedPlugin::sendWindowActivate(QWidget *window)
-{
-    PSimpleMessage message(ClientMessage::CoreModule, ClientMessage::WindowActivate, false);
-    message.AddFieldAsInt32(ProtocolField::Plain, qint32(window->winId()));
-    message.Send();
-}
-
-void PRSSFeedPlugin::openViewer(int channelId, int itemId)
-{
-    if (!m_viewer) {
-        auto *view = new PRSSFeedView(&m_db, nullptr);
-        m_viewer = view;
-        view->setWindowIcon(QIcon(QStringLiteral(":/rss-16")));
-        // The updater may not exist yet or may be replaced by a later synchronisation:
-        // its requests go to the one current when they are made.
-        connect(view, &PRSSFeedView::sendAboChannel, this,
-            qOverload<>(&PRSSFeedPlugin::startAboWindow));
-        connect(view, &PRSSFeedView::sendUpdate, this, [this](int id) {
-            if (m_updater) {
-                m_updater->update(id);
-                noteQueuedFeeds();
-            }
-        });
-        connect(view, &PRSSFeedView::sendUpdateAll, this, &PRSSFeedPlugin::updateAllFeeds);
-        connect(view, &PRSSFeedView::clearFeed, this,
-            qOverload<const QString &, bool>(&PRSSFeedPlugin::clearFeed));
-        connect(view, &PRSSFeedView::sendChangeFeeds, this, &PRSSFeedPlugin::newItems);
-        connect(view, &PRSSFeedView::sendOptions, this,
-            qOverload<>(&PRSSFeedPlugin::startSettingsDialog));
-        connect(view, &PRSSFeedView::sendItemStateChanged, this,
-            qOverload<int, int, int>(&PRSSFeedPlugin::itemStateChanged));
-        connect(view, &PRSSFeedView::sendStartUpdate, this, &PRSSFeedPlugin::startFeedUpdate);
-        connect(view, &PRSSFeedView::sendSaveGroups, this, &PRSSFeedPlugin::saveGroups);
-        connect(view, &PRSSFeedView::sendRenameFeed, this, &PRSSFeedPlugin::renameFeed);
-        connect(view, &PRSSFeedView::sendImportSubscriptions, this, [this] {
-            m_lists->importFile(m_viewer.data(), m_databaseError.isEmpty() && m_db.isOpen());
-        });
-        connect(view, &PRSSFeedView::sendExportSubscriptions, this,
-            [this] { m_lists->exportFile(m_viewer.data()); });
-    }
-    m_viewer->openItem(channelId, itemId);
-    m_viewer->show();
-    if (m_viewer->isMinimized())
-        m_viewer->showNormal();
-    sendWindowActivate(m_viewer);
-}
-
 void PRSSFeedPlugin::startAboWindow()
 {
-    if (m_mission) {
-        if (m_wizardDialog && m_wizardDialog->isMinimized()) {
-            m_wizardDialog->showNormal();
-            sendWindowActivate(m_wizardDialog);
-        }
-        return;
-    }
-    auto *dialog = new PWizard_Standard2;
-    m_wizardDialog = dialog;
-    auto *mission = new AboWizzard(&m_db, dialog);
-    m_mission = mission;
-    connect(mission, &AboWizzard::saveFeed, this,
-        qOverload<const QString &, const QString &, int>(&PRSSFeedPlugin::saveFeed));
-    connect(mission, &AboWizzard::clearFeed, this,
-        qOverload<const QString &>(&PRSSFeedPlugin::clearFeed));
-    dialog->Set_Mission(mission);
-    dialog->setFixedSize(580, 480);
-    dialog->setFixed(true);
-    sendWindowActivate(dialog);
-    dialog->exec();
-    delete m_wizardDialog.data();
-    delete m_mission.data();
+    m_windows->runWizard();
 }
 
 void PRSSFeedPlugin::startSettingsDialog()
@@ -472,39 +388,7 @@ void PRSSFeedPlugin::startSettingsDialog(bool fromClient)
 {
     if (!databaseUsable())
         return;
-    if (m_settingsDialog) {
-        if (m_settingsDialog->isMinimized()) {
-            m_settingsDialog->showNormal();
-            sendWindowActivate(m_settingsDialog);
-        }
-        return;
-    }
-    auto *dialog = new PConfigDialog(&m_db, nullptr);
-    m_settingsDialog = dialog;
-    connect(dialog, &PConfigDialog::sendHideFeed, this, &PRSSFeedPlugin::hideFeed);
-    connect(dialog, &PConfigDialog::sendHideFeed, this, &PRSSFeedPlugin::renameFeed);
-    connect(dialog, &PConfigDialog::sendNewIntervall, this, [this] {
-        if (m_updater) {
-            m_updater->newIntervall();
-            noteQueuedFeeds();
-        }
-    });
-    connect(dialog, &PConfigDialog::sendNewOptions, this, &PRSSFeedPlugin::newOptions);
-    connect(dialog, &PConfigDialog::sendShowFeed, this, &PRSSFeedPlugin::showFeed);
-    connect(dialog, &PConfigDialog::sendShowFeed, this, &PRSSFeedPlugin::renameFeed);
-    connect(dialog, &PConfigDialog::sendNewItemCount, this, [this] {
-        if (m_viewer)
-            m_viewer->newItemCount();
-    });
-    if (fromClient || !m_viewer) {
-        PDesktop::setCentered(dialog);
-    } else {
-        const QPoint centre = m_viewer->geometry().center();
-        dialog->move(centre.x() - dialog->width() / 2, centre.y() - dialog->height() / 2);
-    }
-    sendWindowActivate(dialog);
-    dialog->exec();
-    delete m_settingsDialog.data();
+    m_windows->runSettings(fromClient);
 }
 
 // ---------------------------------------------------------------------------
@@ -512,48 +396,34 @@ void PRSSFeedPlugin::startSettingsDialog(bool fromClient)
 
 void PRSSFeedPlugin::itemStateChanged(int commando, int channelid, int itemid)
 {
-    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::ItemStateNotice, false);
-    message.AddFieldAsUint8(ProtocolField::Plain, quint8(commando));
-    message.AddFieldAsUint32(ProtocolField::Plain, quint32(channelid));
-    message.AddFieldAsUint32(ProtocolField::Plain, quint32(itemid));
-    message.Send();
+    ClientNotices::itemStateChanged(commando, channelid, itemid);
 }
 
 void PRSSFeedPlugin::newItems(int id, bool changed)
 {
-    if (m_viewer)
-        m_viewer->slotNewItems(id, changed);
+    m_windows->showNewItems(id, changed);
     if (changed && id != 0)
         sendFeedItemsChanged({id});
 }
 
 void PRSSFeedPlugin::sendFeedItemsChanged(const QList<int> &ids)
 {
-    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::FeedItemsChanged, false);
-    message.AddFieldAsUint16(ProtocolField::Plain, quint16(ids.size()));
-    for (int id : ids)
-        message.AddFieldAsInt32(ProtocolField::Plain, id);
-    message.Send();
+    ClientNotices::feedItemsChanged(ids);
 }
 
 void PRSSFeedPlugin::hideFeed(int id)
 {
-    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::FeedHiddenInClient, false);
-    message.AddFieldAsUint32(ProtocolField::Plain, quint32(id));
-    message.Send();
+    ClientNotices::feedHidden(id);
 }
 
 void PRSSFeedPlugin::showFeed(int id)
 {
-    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::FeedShownInClient, false);
-    message.AddFieldAsUint32(ProtocolField::Plain, quint32(id));
-    message.Send();
+    ClientNotices::feedShown(id);
 }
 
 void PRSSFeedPlugin::newOptions()
 {
-    PSimpleMessage message(ClientMessage::NewsModule, ClientMessage::OptionsChanged, false);
-    message.Send();
+    ClientNotices::optionsChanged();
 }
 
 // ---------------------------------------------------------------------------
@@ -570,7 +440,7 @@ void PRSSFeedPlugin::saveFeed(const QString &source, const QString &title, int f
         if (known.toload == 1 && m_updater) {
             // Nothing new about it: the server is asked whether the document changed.
             m_updater->update(known.id);
-            noteQueuedFeeds();
+            m_report->noteQueued();
         } else {
             startFeedUpdate(known.id);
         }
@@ -616,37 +486,23 @@ void PRSSFeedPlugin::clearFeed(const QString &source, bool viewer)
 {
     if (!databaseUsable())
         return;
-    QWidget *parent = nullptr;
-    if (viewer)
-        parent = m_viewer.data();
-    const QString title = tr("Delete News");
-
     // An unknown address is treated as an unsubscribed feed with id 0.
     const FeedSubscriptions::Known known = m_subscriptions->feedOf(source);
     const int id = qMax(known.id, 0);
-    const int toload = known.toload;
-
-    if (toload != 1) {
-        if (PMessageBox::question(parent, title, tr("Should all saved messages be deleted?")) == 1)
-            removeFeedForGood(id);
-        return;
-    }
-
-    if (PMessageBox::question(
-            parent, title, tr("I do not want to receive any further messages from %1.").arg(source))
-        != 1)
-        return;
-    const int answer
-        = PMessageBox::question(parent, title, tr("Should all saved messages be deleted?"));
-    if (answer == 1) {
+    switch (m_windows->askClearFeed(source, known.toload == 1, viewer)) {
+    case PluginWindows::DeleteNews:
         removeFeedForGood(id);
-    } else if (answer == 0) {
-        // Unsubscribed, the items stay readable.
+        break;
+    case PluginWindows::Unsubscribe:
+        // The items stay readable.
         if (m_updater)
             m_updater->removeFeed(id);
         m_subscriptions->unsubscribe(source);
         newItems(id, true);
         renameFeed(id);
+        break;
+    case PluginWindows::KeepFeed:
+        break;
     }
 }
 
@@ -660,12 +516,10 @@ void PRSSFeedPlugin::removeFeedForGood(int id)
 
     m_subscriptions->remove(id);
 
-    if (m_viewer) {
-        // Id 0 is the favourites entry, which no unsubscription removes.
-        if (id != 0)
-            m_viewer->forgetFeed(id);
-        m_viewer->slotNewItems(0, true);
-    }
+    // Id 0 is the favourites entry, which no unsubscription removes.
+    if (id != 0)
+        m_windows->forgetFeed(id);
+    m_windows->showNewItems(0, true);
     saveGroups();
 }
 
@@ -688,34 +542,53 @@ void PRSSFeedPlugin::saveGroups()
 
 void PRSSFeedPlugin::connectSubscriptionLists()
 {
-    connect(m_lists, &SubscriptionTransfer::folderAdded, this, [this](int folder) {
-        if (m_viewer)
-            m_viewer->feedsTree()->feedModel()->addFolder(folder);
-    });
+    connect(m_lists, &SubscriptionTransfer::folderAdded, this,
+        [this](int folder) { m_windows->addFolder(folder); });
     connect(m_lists, &SubscriptionTransfer::feedAdded, this,
         [this](int id, int farmid, const QString &title, const QString &source) {
             if (m_updater)
                 m_updater->addFeed(id);
-            if (m_viewer)
-                m_viewer->update(id);
+            m_windows->updateFeed(id);
             showFeed(id);
             saveFeed(2, -farmid, title, source);
         });
     connect(m_lists, &SubscriptionTransfer::feedResubscribed, this, [this](int id) {
         startFeedUpdate(id);
-        if (m_viewer)
-            m_viewer->slotNewItems(id, true);
+        m_windows->showNewItems(id, true);
         renameFeed(id);
     });
     connect(m_lists, &SubscriptionTransfer::listMerged, this,
         [this](const QList<int> &changed, bool layoutChanged) {
-            noteQueuedFeeds();
+            m_report->noteQueued();
             // The count is a 16-bit field.
             for (qsizetype from = 0; from < changed.size(); from += 0xFFFF)
                 sendFeedItemsChanged(changed.mid(from, 0xFFFF));
             if (layoutChanged)
                 saveGroups();
         });
+}
+
+void PRSSFeedPlugin::connectWindows()
+{
+    connect(m_windows.get(), &PluginWindows::updateWanted, this, [this](int id) {
+        if (m_updater) {
+            m_updater->update(id);
+            m_report->noteQueued();
+        }
+    });
+    connect(
+        m_windows.get(), &PluginWindows::startUpdateWanted, this, &PRSSFeedPlugin::startFeedUpdate);
+    connect(m_windows.get(), &PluginWindows::intervalChanged, this, [this] {
+        if (m_updater) {
+            m_updater->newIntervall();
+            m_report->noteQueued();
+        }
+    });
+    connect(m_windows.get(), &PluginWindows::importWanted, this, [this](QWidget *parent) {
+        m_lists->importFile(parent, m_databaseError.isEmpty() && m_db.isOpen());
+    });
+    connect(m_windows.get(), &PluginWindows::exportWanted, this,
+        [this](QWidget *parent) { m_lists->exportFile(parent); });
 }
 
 QVariantMap PRSSFeedPlugin::importSubscriptions(const QByteArray &document)

@@ -5,21 +5,16 @@
 
 #include <QList>
 #include <QPointer>
-#include <QSet>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariantMap>
 
 #include <memory>
 
-class AboWizzard;
 class FeedSubscriptions;
-class PConfigDialog;
-class PRSSFeedView;
+class PluginWindows;
 class ServerSync;
 class SubscriptionTransfer;
-class PWizard_Standard2;
-class QWidget;
 class Request;
 class RequestHandler;
 class Updater;
@@ -124,15 +119,10 @@ private:
     void finishSynchronisation();
     void createUpdater();
     void startFeedUpdate(int id);
-    void noteQueuedFeeds();
     void removeFeedForGood(int id);
     void sendFeedItemsChanged(const QList<int> &ids);
-    void sendWindowActivate(QWidget *window);
-    void openViewer(int channelId, int itemId);
+    void connectWindows();
 
-    QPointer<PRSSFeedView> m_viewer;
-    QPointer<PWizard_Standard2> m_wizardDialog;
-    QPointer<PConfigDialog> m_settingsDialog;
     QSqlDatabase m_db;
     // The feeds table's statements and the merge of the server's answer.
     std::unique_ptr<FeedSubscriptions> m_subscriptions;
@@ -140,7 +130,8 @@ private:
     UpdateReport *m_report;
     SubscriptionTransfer *m_lists;
     QPointer<Updater> m_updater;
-    QPointer<AboWizzard> m_mission;
+    // The viewer and the dialogs; they work on m_db.
+    std::unique_ptr<PluginWindows> m_windows;
     bool m_databaseCreated = false;
     QString m_databaseError;
 };

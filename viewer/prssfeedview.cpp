@@ -1,5 +1,9 @@
 #include "prssfeedview.h"
+#include "itemcommands.h"
 #include "pbrowserframe.h"
+#include "updateprogress.h"
+#include "viewermenus.h"
+#include "welcomepage.h"
 
 #include "core/rsssettings.h"
 #include "dialogs/feedpropertiesdialog.h"
@@ -10,10 +14,8 @@
 #include "host/psearchfield.h"
 #include "host/pstatusbar.h"
 #include "tree/feedmodel.h"
-#include "tree/feednode.h"
 #include "tree/pfeedsearchtree.h"
 #include "tree/pfeedstree.h"
-#include "tree/readmarker.h"
 #include "wizard/panimationlabel.h"
 
 #include <QAction>
@@ -21,17 +23,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QRectF>
 #include <QSplitter>
 #include <QSqlQuery>
@@ -41,7 +37,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent), m_db(db)
@@ -59,20 +54,19 @@ PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent),
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     setWidget(splitter);
+    m_items = new ItemCommands(m_db, myTree, m_browser, this);
 
-    buildMenus();
+    // Delete News follows the tree's selection; the menus hold the other entries.
+    m_deleteNewsAction = new QAction(this);
+    m_deleteNewsAction->setObjectName(QStringLiteral("deleteNewsAction"));
+    m_deleteNewsAction->setEnabled(false);
+    m_menus = new ViewerMenus(this, menuBar(), m_deleteNewsAction);
+
     statusBar()->setMinimumSize(0, 20);
     statusBar()->setMaximumSize(16777215, 20);
-    m_progressTimer = new QTimer(this);
-    m_progressTimer->setSingleShot(true);
-    connect(m_progressTimer, &QTimer::timeout, this, [this] {
-        if (statusBar()->currentMessage() == m_progress)
-            statusBar()->clearMessage();
-        m_progress.clear();
-    });
+    m_updateProgress = new UpdateProgress(statusBar());
     retranslate();
     restoreWindowGeometry();
-    m_updating = false;
     showWelcomeWhileEmpty();
 
     connect(myTree, &PFeedsTree::sendSaveGroups, this, &PRSSFeedView::sendSaveGroups);
@@ -90,7 +84,6 @@ PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent),
     connect(m_searchField, &QLineEdit::textChanged, this, &PRSSFeedView::lineChanged);
     connect(m_subscribeButton, &QToolButton::clicked, this, &PRSSFeedView::aboChannel);
     connect(m_subscribeButton, &QToolButton::clicked, m_searchField, &QLineEdit::clear);
-    connect(m_welcomeButton, &QPushButton::clicked, this, &PRSSFeedView::aboChannel);
     connect(m_syncButton, &QToolButton::clicked, this, &PRSSFeedView::updateAllChannel);
     connect(m_browser, &PBrowserFrame::CommandStateChange, this, &PRSSFeedView::CommandStateChange);
     connect(m_browser, &PBrowserFrame::NavigateComplete, this, &PRSSFeedView::NavigateComplete);
@@ -107,10 +100,11 @@ PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent),
     connect(m_browser, &PBrowserFrame::DownloadBegin, m_animation, &PAnimationLabel::start);
     connect(m_browser, &PBrowserFrame::DownloadComplete, m_animation, &PAnimationLabel::stop);
     connect(m_addressBox, &QComboBox::activated, this, qOverload<int>(&PRSSFeedView::newUrl));
-    connect(m_closeAction, &QAction::triggered, this, &QWidget::close);
-    connect(m_subscribeAction, &QAction::triggered, this, &PRSSFeedView::aboChannel);
+    connect(m_menus->closeAction(), &QAction::triggered, this, &QWidget::close);
+    connect(m_menus->subscribeAction(), &QAction::triggered, this, &PRSSFeedView::aboChannel);
     connect(m_deleteNewsAction, &QAction::triggered, this, &PRSSFeedView::pressLoe);
-    connect(m_updateNewsAction, &QAction::triggered, this, &PRSSFeedView::updateAllChannel);
+    connect(
+        m_menus->updateNewsAction(), &QAction::triggered, this, &PRSSFeedView::updateAllChannel);
     connect(myTree, &PFeedsTree::sendLink, this, &PRSSFeedView::linkFromTree);
     connect(myTree, &PFeedsTree::sendUpdate, this, &PRSSFeedView::updateChannel);
     connect(myTree, &PFeedsTree::clearFeed, this, &PRSSFeedView::getClearFeed);
@@ -119,29 +113,36 @@ PRSSFeedView::PRSSFeedView(QSqlDatabase *db, QWidget *parent) : PWindow(parent),
     connect(myTree, &PFeedsTree::sendNewPage, this, &PRSSFeedView::getNewPage);
     connect(myTree, &PFeedsTree::sendOverview, this, &PRSSFeedView::getOverview);
     connect(myTree, &PFeedsTree::sendStartUpdate, this, &PRSSFeedView::startUpdate);
-    connect(m_optionsAction, &QAction::triggered, this, &PRSSFeedView::sendOptions);
+    connect(m_menus->optionsAction(), &QAction::triggered, this, &PRSSFeedView::sendOptions);
 
-    connect(m_importAction, &QAction::triggered, this, &PRSSFeedView::sendImportSubscriptions);
-    connect(m_exportAction, &QAction::triggered, this, &PRSSFeedView::sendExportSubscriptions);
-    connect(myTree, &PFeedsTree::sendMarkFeedRead, this, &PRSSFeedView::markFeedRead);
-    connect(myTree, &PFeedsTree::sendMarkFolderRead, this, &PRSSFeedView::markFolderRead);
-    connect(myTree, &PFeedsTree::sendMarkAllRead, this, &PRSSFeedView::markAllRead);
-    connect(myTree, &PFeedsTree::sendOpenExternally, this, &PRSSFeedView::openExternally);
+    connect(
+        m_menus->importAction(), &QAction::triggered, this, &PRSSFeedView::sendImportSubscriptions);
+    connect(
+        m_menus->exportAction(), &QAction::triggered, this, &PRSSFeedView::sendExportSubscriptions);
+    connect(m_items, &ItemCommands::itemStateChanged, this, &PRSSFeedView::sendItemStateChanged);
+    connect(myTree, &PFeedsTree::sendMarkFeedRead, m_items, &ItemCommands::markFeedRead);
+    connect(myTree, &PFeedsTree::sendMarkFolderRead, m_items, &ItemCommands::markFolderRead);
+    connect(myTree, &PFeedsTree::sendMarkAllRead, m_items, &ItemCommands::markAllRead);
+    connect(myTree, &PFeedsTree::sendOpenExternally, this, &ItemCommands::openExternally);
     connect(myTree, &PFeedsTree::sendShowProperties, this, &PRSSFeedView::showProperties);
-    connect(m_browser, &PBrowserFrame::sendOpenExternally, this, &PRSSFeedView::openExternally);
-    connect(m_markReadAction, &QAction::triggered, this, &PRSSFeedView::markSelectionRead);
-    connect(m_markAllReadAction, &QAction::triggered, this, &PRSSFeedView::markAllRead);
-    connect(m_nextItemAction, &QAction::triggered, myTree, &PFeedsTree::selectNextItem);
-    connect(m_previousItemAction, &QAction::triggered, myTree, &PFeedsTree::selectPreviousItem);
-    connect(m_nextUnreadAction, &QAction::triggered, myTree, &PFeedsTree::selectNextUnreadFeed);
-    connect(m_toggleReadAction, &QAction::triggered, this, &PRSSFeedView::toggleItemRead);
-    connect(m_toggleFlagAction, &QAction::triggered, this, &PRSSFeedView::toggleItemFlag);
-    connect(m_openBrowserAction, &QAction::triggered, this, &PRSSFeedView::openInBrowser);
-    connect(m_searchAction, &QAction::triggered, m_searchField, [this] {
+    connect(m_browser, &PBrowserFrame::sendOpenExternally, this, &ItemCommands::openExternally);
+    connect(
+        m_menus->markReadAction(), &QAction::triggered, m_items, &ItemCommands::markSelectionRead);
+    connect(m_menus->markAllReadAction(), &QAction::triggered, m_items, &ItemCommands::markAllRead);
+    connect(m_menus->nextItemAction(), &QAction::triggered, myTree, &PFeedsTree::selectNextItem);
+    connect(m_menus->previousItemAction(), &QAction::triggered, myTree,
+        &PFeedsTree::selectPreviousItem);
+    connect(m_menus->nextUnreadAction(), &QAction::triggered, myTree,
+        &PFeedsTree::selectNextUnreadFeed);
+    connect(
+        m_menus->toggleReadAction(), &QAction::triggered, m_items, &ItemCommands::toggleItemRead);
+    connect(
+        m_menus->toggleFlagAction(), &QAction::triggered, m_items, &ItemCommands::toggleItemFlag);
+    connect(m_menus->openBrowserAction(), &QAction::triggered, this, &PRSSFeedView::openInBrowser);
+    connect(m_menus->searchAction(), &QAction::triggered, m_searchField, [this] {
         m_searchField->setFocus(Qt::ShortcutFocusReason);
         m_searchField->selectAll();
     });
-    connect(m_shortcutsAction, &QAction::triggered, this, &PRSSFeedView::showShortcuts);
 }
 
 QWidget *PRSSFeedView::buildLeftPanel()
@@ -206,22 +207,9 @@ QWidget *PRSSFeedView::buildRightPanel()
     m_pagePane->addWidget(m_browser);
 
     // A first start has no feeds and so no pages: the pane says how to get some.
-    m_welcome = new QWidget(m_pagePane);
-    m_welcome->setObjectName(QStringLiteral("welcomePage"));
-    m_welcome->setAutoFillBackground(true);
-    auto *welcomeLayout = new QVBoxLayout(m_welcome);
-    welcomeLayout->setContentsMargins(32, 32, 32, 32);
-    m_welcomeText = new QLabel(m_welcome);
-    m_welcomeText->setObjectName(QStringLiteral("welcomeText"));
-    m_welcomeText->setWordWrap(true);
-    m_welcomeText->setTextFormat(Qt::RichText);
-    m_welcomeButton = new QPushButton(m_welcome);
-    m_welcomeButton->setObjectName(QStringLiteral("welcomeSubscribeButton"));
-    m_welcomeButton->setIcon(QIcon(QStringLiteral(":/rss-16")));
-    welcomeLayout->addWidget(m_welcomeText);
-    welcomeLayout->addSpacing(16);
-    welcomeLayout->addWidget(m_welcomeButton, 0, Qt::AlignLeft);
-    welcomeLayout->addStretch(1);
+    auto *welcome = new WelcomePage(m_pagePane);
+    connect(welcome, &WelcomePage::subscribeClicked, this, &PRSSFeedView::aboChannel);
+    m_welcome = welcome;
     m_pagePane->addWidget(m_welcome);
     layout->addWidget(m_pagePane);
 
@@ -252,54 +240,6 @@ QWidget *PRSSFeedView::buildRightPanel()
     return right;
 }
 
-void PRSSFeedView::buildMenus()
-{
-    menuBar()->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Fixed);
-    m_newsMenu = menuBar()->addMenu(QString());
-    m_importAction = m_newsMenu->addAction(QString());
-    m_importAction->setObjectName(QStringLiteral("importAction"));
-    m_exportAction = m_newsMenu->addAction(QString());
-    m_exportAction->setObjectName(QStringLiteral("exportAction"));
-    m_newsMenu->addSeparator();
-    m_optionsAction = m_newsMenu->addAction(QString());
-    m_optionsAction->setObjectName(QStringLiteral("optionsAction"));
-    m_closeAction = m_newsMenu->addAction(QString());
-    m_closeAction->setObjectName(QStringLiteral("closeAction"));
-
-    m_actionsMenu = menuBar()->addMenu(QString());
-    m_subscribeAction = m_actionsMenu->addAction(QString());
-    m_subscribeAction->setObjectName(QStringLiteral("subscribeAction"));
-    m_deleteNewsAction = m_actionsMenu->addAction(QString());
-    m_deleteNewsAction->setObjectName(QStringLiteral("deleteNewsAction"));
-    m_deleteNewsAction->setEnabled(false);
-    m_updateNewsAction = m_actionsMenu->addAction(QString());
-    m_updateNewsAction->setObjectName(QStringLiteral("updateNewsAction"));
-    m_updateNewsAction->setShortcut(QKeySequence::Refresh);
-
-    const auto add = [this](const char *name, const QKeySequence &key) {
-        QAction *action = m_actionsMenu->addAction(QString());
-        action->setObjectName(QLatin1String(name));
-        action->setShortcut(key);
-        return action;
-    };
-    m_actionsMenu->addSeparator();
-    m_markReadAction = add("markReadAction", QKeySequence(Qt::SHIFT | Qt::Key_R));
-    m_markAllReadAction = add("markAllReadAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
-    m_actionsMenu->addSeparator();
-    // Single letters: the search field keeps them while it has the focus.
-    m_nextItemAction = add("nextItemAction", QKeySequence(Qt::Key_N));
-    m_previousItemAction = add("previousItemAction", QKeySequence(Qt::Key_P));
-    m_nextUnreadAction = add("nextUnreadAction", QKeySequence(Qt::Key_U));
-    m_toggleReadAction = add("toggleReadAction", QKeySequence(Qt::Key_R));
-    m_toggleFlagAction = add("toggleFlagAction", QKeySequence(Qt::Key_F));
-    m_openBrowserAction = add("openBrowserAction", QKeySequence(Qt::Key_O));
-    m_searchAction = add("searchAction", QKeySequence::Find);
-
-    m_helpMenu = menuBar()->addMenu(QString());
-    m_shortcutsAction = m_helpMenu->addAction(QString());
-    m_shortcutsAction->setObjectName(QStringLiteral("shortcutsAction"));
-}
-
 void PRSSFeedView::retranslate()
 {
     m_subscribeButton->setText(tr("Subscribe to News"));
@@ -310,33 +250,9 @@ void PRSSFeedView::retranslate()
     m_forwardAction->setText(tr("Forward"));
     m_favoriteAction->setText(tr("Favorite"));
     m_stopAction->setText(tr("Stop"));
-    m_newsMenu->setTitle(tr("&News"));
-    m_optionsAction->setText(tr("&Options"));
-    m_closeAction->setText(tr("&Close"));
-    m_actionsMenu->setTitle(tr("&Actions"));
-    m_subscribeAction->setText(tr("&Subscribe to News"));
     m_deleteNewsAction->setText(tr("&Delete News"));
-    m_updateNewsAction->setText(tr("&Update News"));
-    m_importAction->setText(tr("&Import Subscriptions..."));
-    m_exportAction->setText(tr("&Export Subscriptions..."));
-    m_markReadAction->setText(tr("&Mark All Read"));
-    m_markAllReadAction->setText(tr("Mark &Everything Read"));
-    m_nextItemAction->setText(tr("&Next Item"));
-    m_previousItemAction->setText(tr("&Previous Item"));
-    m_nextUnreadAction->setText(tr("Next U&nread Feed"));
-    m_toggleReadAction->setText(tr("Toggle &Read"));
-    m_toggleFlagAction->setText(tr("Toggle &Flag"));
-    m_openBrowserAction->setText(tr("&Open in Browser"));
-    m_searchAction->setText(tr("&Search"));
-    m_helpMenu->setTitle(tr("&Help"));
-    m_shortcutsAction->setText(tr("&Keyboard Shortcuts"));
+    m_menus->retranslate();
     setWindowTitle(tr("pellix News-Viewer"));
-    m_welcomeText->setText(
-        tr("<h2>Welcome to pellix News</h2><p>You have not subscribed to any news yet.</p>"
-           "<p>Click <b>Subscribe to News</b> to add a feed by its address, to find the feeds "
-           "of a web page, or to choose from the recommended feeds. Their news then appear "
-           "in the tree on the left and here, page by page.</p>"));
-    m_welcomeButton->setText(tr("Subscribe to News..."));
 }
 
 bool PRSSFeedView::isShowingWelcome() const
@@ -483,18 +399,6 @@ void PRSSFeedView::getClearFeed(const QString &source)
     emit clearFeed(source, true);
 }
 
-void PRSSFeedView::updateTreesForLink(const QString &link)
-{
-    QSqlQuery feeds(*m_db);
-    feeds.prepare(
-        QStringLiteral("select distinct channelid from items where link = :link and toclear = 0"));
-    feeds.bindValue(QStringLiteral(":link"), link);
-    feeds.exec();
-    while (feeds.next())
-        myTree->update(feeds.value(0).toInt());
-    myTree->update(0);
-}
-
 void PRSSFeedView::NavigateComplete(const QString &url)
 {
     m_currentUrl = url;
@@ -515,30 +419,12 @@ void PRSSFeedView::NavigateComplete(const QString &url)
     m_addressBox->setCurrentIndex(index);
 
     // Opening an item's web page reads every stored item with that link.
-    QSqlQuery read(*m_db);
-    read.prepare(QStringLiteral("update items set isread = 1 where link = :link and toclear = 0"));
-    read.bindValue(QStringLiteral(":link"), url);
-    read.exec();
-    m_favoriteAction->setEnabled(read.numRowsAffected() > 0);
-
-    updateTreesForLink(url);
-
-    QSqlQuery items(*m_db);
-    items.prepare(
-        QStringLiteral("select channelid, itemid from items where link = :link and toclear = 0"));
-    items.bindValue(QStringLiteral(":link"), url);
-    items.exec();
-    while (items.next())
-        emit sendItemStateChanged(1, items.value(0).toInt(), items.value(1).toInt());
+    m_favoriteAction->setEnabled(m_items->readLink(url));
 }
 
 void PRSSFeedView::favorit()
 {
-    QSqlQuery mark(*m_db);
-    mark.prepare(QStringLiteral("update items set mark = 1 where link = :link and toclear = 0"));
-    mark.bindValue(QStringLiteral(":link"), m_currentUrl);
-    mark.exec();
-    updateTreesForLink(m_currentUrl);
+    m_items->flagLink(m_currentUrl);
 }
 
 void PRSSFeedView::getNewPage(int id)
@@ -600,32 +486,21 @@ void PRSSFeedView::lineChanged(const QString &text)
     }
 }
 
-void PRSSFeedView::beginUpdate(int total)
-{
-    showProgress(tr("Update starts"), 5000);
-    m_total = total;
-    m_updating = true;
-    m_failedInRun = 0;
-}
-
 void PRSSFeedView::updateAllChannel()
 {
-    beginUpdate(myTree->countToLoad());
-    m_pending = myTree->idsToLoad();
+    m_updateProgress->startRun(myTree->countToLoad(), myTree->idsToLoad());
     emit sendUpdateAll();
 }
 
 void PRSSFeedView::startUpdate(int id)
 {
-    beginUpdate(1);
-    m_pending.append(id);
+    m_updateProgress->startFeed(id);
     emit sendStartUpdate(id);
 }
 
 void PRSSFeedView::updateChannel(int id)
 {
-    beginUpdate(1);
-    m_pending.append(id);
+    m_updateProgress->startFeed(id);
     emit sendUpdate(id);
 }
 
@@ -637,158 +512,22 @@ void PRSSFeedView::slotNewItems(int id, bool changed)
         showWelcomeWhileEmpty();
     }
     myTree->feedModel()->updateHealth(id);
-    if (!m_updating || m_pending.removeAll(id) == 0)
-        return;
-    if (myTree->feedModel()->hasFailed(id))
-        ++m_failedInRun;
-    showProgress(
-        tr("%1 from %2 news were updated.").arg(m_total - m_pending.size()).arg(m_total), 2000);
-    if (m_pending.isEmpty()) {
-        if (m_failedInRun == 0)
-            showProgress(tr("Update finished"), 5000);
-        else
-            showProgress(
-                tr("Update finished, %1 of %2 feeds failed.").arg(m_failedInRun).arg(m_total),
-                5000);
-        m_updating = false;
-    }
-}
-
-void PRSSFeedView::showProgress(const QString &text, int timeout)
-{
-    m_progress = text;
-    statusBar()->showMessage(text);
-    m_progressTimer->start(timeout);
-}
-
-void PRSSFeedView::reportRead(const QList<QPair<int, int>> &keys)
-{
-    for (int feed : ReadMarker::feedsOf(keys)) {
-        myTree->update(feed);
-        m_browser->clearPendingFor(feed);
-    }
-    myTree->update(0);
-    // The client hears of each item as from a click on its read toggle.
-    for (const auto &key : keys)
-        emit sendItemStateChanged(1, key.first, key.second);
-}
-
-void PRSSFeedView::markFeedRead(int id)
-{
-    reportRead(ReadMarker(m_db).markFeedRead(id));
-}
-
-void PRSSFeedView::markFolderRead(int id)
-{
-    reportRead(ReadMarker(m_db).markFolderRead(id));
-}
-
-void PRSSFeedView::markAllRead()
-{
-    reportRead(ReadMarker(m_db).markAllRead());
-}
-
-void PRSSFeedView::markSelectionRead()
-{
-    const QModelIndex current = myTree->currentIndex();
-    if (!current.isValid())
-        return;
-    if (FeedModel::isFolderIndex(current))
-        markFolderRead(myTree->folderIdOf(current));
-    else
-        markFeedRead(myTree->feedModel()->feedIdAt(current));
-}
-
-bool PRSSFeedView::currentItem(int *feedId, QString *link) const
-{
-    const QModelIndex current = myTree->currentIndex();
-    if (!FeedModel::isItemIndex(current))
-        return false;
-    *feedId = myTree->feedModel()->feedIdAt(current);
-    *link = myTree->feedModel()->linkAt(current);
-    return *feedId != 0;
-}
-
-void PRSSFeedView::toggleItemRead()
-{
-    int feedId = 0;
-    QString link;
-    if (!currentItem(&feedId, &link))
-        return;
-    bool nowRead = false;
-    const QList<QPair<int, int>> keys = ReadMarker(m_db).toggleRead(feedId, link, &nowRead);
-    if (keys.isEmpty())
-        return;
-    myTree->update(feedId);
-    myTree->update(0);
-    for (const auto &key : keys)
-        emit sendItemStateChanged(nowRead ? 1 : 2, key.first, key.second);
-}
-
-void PRSSFeedView::toggleItemFlag()
-{
-    int feedId = 0;
-    QString link;
-    if (!currentItem(&feedId, &link))
-        return;
-    bool nowFlagged = false;
-    // Flags stay with the viewer: the client is not told, as with the page's flag.
-    if (ReadMarker(m_db).toggleFlag(feedId, link, &nowFlagged).isEmpty())
-        return;
-    myTree->update(feedId);
-    myTree->update(0);
+    m_updateProgress->feedEnded(id, myTree->feedModel()->hasFailed(id));
 }
 
 void PRSSFeedView::openInBrowser()
 {
-    int feedId = 0;
-    QString link;
-    if (currentItem(&feedId, &link)) {
-        openExternally(link);
-        return;
-    }
-    // A web page shown in the viewer, else the selected feed's site.
-    if (!m_currentUrl.isEmpty() && !m_currentUrl.toLower().contains(viewerDirectory().toLower())
-        && m_currentUrl != QLatin1String("about:blank")) {
-        openExternally(m_currentUrl);
-        return;
-    }
-    if (const FeedNode *feed = myTree->feedModel()->feedNodeAt(myTree->currentIndex()))
-        openExternally(feed->link());
-}
-
-void PRSSFeedView::openExternally(const QString &url)
-{
-    const QUrl target(url);
-    // Only web addresses: a feed's text must not start programs on the desktop.
-    const QString scheme = target.scheme().toLower();
-    if (!target.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return;
-    QDesktopServices::openUrl(target);
+    // A web page shown in the viewer; not one of the viewer's own.
+    const bool webPage = !m_currentUrl.isEmpty()
+        && !m_currentUrl.toLower().contains(viewerDirectory().toLower())
+        && m_currentUrl != QLatin1String("about:blank");
+    m_items->openInBrowser(webPage ? m_currentUrl : QString());
 }
 
 void PRSSFeedView::showProperties(int id)
 {
     FeedPropertiesDialog dialog(m_db, id, this);
     dialog.exec();
-}
-
-void PRSSFeedView::showShortcuts()
-{
-    QString rows;
-    for (QAction *action : m_actionsMenu->actions()) {
-        if (action->shortcut().isEmpty())
-            continue;
-        QString text = action->text();
-        text.remove(QLatin1Char('&'));
-        rows += QStringLiteral("<tr><td><b>%1</b></td><td>&nbsp;&nbsp;%2</td></tr>")
-                    .arg(action->shortcut().toString(QKeySequence::NativeText).toHtmlEscaped(),
-                        text.toHtmlEscaped());
-    }
-    QMessageBox box(QMessageBox::NoIcon, tr("Keyboard Shortcuts"),
-        QStringLiteral("<table>") + rows + QStringLiteral("</table>"), QMessageBox::Close, this);
-    box.setObjectName(QStringLiteral("shortcutsBox"));
-    box.exec();
 }
 
 void PRSSFeedView::startCleanWizard(int id)
@@ -805,7 +544,7 @@ bool PRSSFeedView::event(QEvent *e)
     // Link targets and menu hints that nobody below took end up here.
     if (e->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent *>(e)->tip();
-        statusBar()->showMessage(tip.isEmpty() ? m_progress : tip);
+        statusBar()->showMessage(tip.isEmpty() ? m_updateProgress->message() : tip);
         return true;
     }
     return PWindow::event(e);

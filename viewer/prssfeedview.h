@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QString>
 
+class ItemCommands;
 class PAnimationLabel;
 class PBrowserFrame;
 class PFeedSearchTree;
@@ -13,14 +14,13 @@ class PFeedsTree;
 class PSearchField;
 class QAction;
 class QComboBox;
-class QMenu;
 class QSqlDatabase;
-class QLabel;
-class QPushButton;
 class QStackedLayout;
 class QStackedWidget;
 class QTimer;
 class QToolButton;
+class UpdateProgress;
+class ViewerMenus;
 
 // The news viewer: the feed tree (or, while searching, the search tree) on the
 // left, the browser with its tool bar on the right. It shows the feed pages and
@@ -95,31 +95,15 @@ private slots:
     void startUpdate(int id);
     void updateAllChannel();
     void updateChannel(int id);
-    void markFeedRead(int id);
-    void markFolderRead(int id);
-    void markAllRead();
-    void markSelectionRead();
-    void toggleItemRead();
-    void toggleItemFlag();
     void openInBrowser();
-    void openExternally(const QString &url);
     void showProperties(int id);
-    void showShortcuts();
 
 private:
     QWidget *buildLeftPanel();
     QWidget *buildRightPanel();
-    void buildMenus();
     void retranslate();
     void restoreWindowGeometry();
-    void updateTreesForLink(const QString &link);
-    void beginUpdate(int total);
-    void showProgress(const QString &text, int timeout);
     void showWelcomeWhileEmpty();
-    // Tells the trees, the pages and the client about items that are read now.
-    void reportRead(const QList<QPair<int, int>> &keys);
-    // The feed and link of the item row selected in the tree; false for any other node.
-    bool currentItem(int *feedId, QString *link) const;
     static QString viewerDirectory();
 
     QSqlDatabase *m_db;
@@ -128,53 +112,27 @@ private:
     QStackedLayout *m_stack = nullptr;
     QStackedWidget *m_pagePane = nullptr;
     QWidget *m_welcome = nullptr;
-    QLabel *m_welcomeText = nullptr;
-    QPushButton *m_welcomeButton = nullptr;
     int m_treeIndex = 0;
     int m_searchIndex = 0;
     PBrowserFrame *m_browser = nullptr;
     PSearchField *m_searchField = nullptr;
     QComboBox *m_addressBox = nullptr;
     PAnimationLabel *m_animation = nullptr;
+    ItemCommands *m_items = nullptr;
 
     QAction *m_overviewAction = nullptr;
     QAction *m_backAction = nullptr;
     QAction *m_forwardAction = nullptr;
     QAction *m_stopAction = nullptr;
     QAction *m_favoriteAction = nullptr;
-    QAction *m_optionsAction = nullptr;
-    QAction *m_closeAction = nullptr;
-    QAction *m_subscribeAction = nullptr;
     QAction *m_deleteNewsAction = nullptr;
-    QAction *m_updateNewsAction = nullptr;
-    QAction *m_importAction = nullptr;
-    QAction *m_exportAction = nullptr;
-    QAction *m_markReadAction = nullptr;
-    QAction *m_markAllReadAction = nullptr;
-    QAction *m_nextItemAction = nullptr;
-    QAction *m_previousItemAction = nullptr;
-    QAction *m_nextUnreadAction = nullptr;
-    QAction *m_toggleReadAction = nullptr;
-    QAction *m_toggleFlagAction = nullptr;
-    QAction *m_openBrowserAction = nullptr;
-    QAction *m_searchAction = nullptr;
-    QAction *m_shortcutsAction = nullptr;
-    QMenu *m_newsMenu = nullptr;
-    QMenu *m_actionsMenu = nullptr;
-    QMenu *m_helpMenu = nullptr;
+    ViewerMenus *m_menus = nullptr;
     QToolButton *m_subscribeButton = nullptr;
     QToolButton *m_syncButton = nullptr;
 
     QString m_source;
     QString m_currentUrl;
     QString m_overviewUrl;
-    bool m_updating = false;
-    int m_total = 0;
-    // The update progress stays in the status bar for its time; a link's target
-    // may cover it, leaving the link brings it back.
-    QString m_progress;
-    QTimer *m_progressTimer;
+    UpdateProgress *m_updateProgress = nullptr;
     QTimer *m_searchTimer = nullptr;
-    QList<int> m_pending;
-    int m_failedInRun = 0;
 };

@@ -593,22 +593,6 @@
         <translation>die Nachrichtendatenbank ist nicht geöffnet</translation>
     </message>
     <message>
-        <location line="+442"/>
-        <source>Delete News</source>
-        <translation>Newsfeed löschen</translation>
-    </message>
-    <message>
-        <location line="+8"/>
-        <location line="+10"/>
-        <source>Should all saved messages be deleted?</source>
-        <translation>Sollen alle gespeicherten Nachrichten gelöscht werden?</translation>
-    </message>
-    <message>
-        <location line="-4"/>
-        <source>I do not want to receive any further messages from %1.</source>
-        <translation>Ich möchte keine weiteren Nachrichten von %1 erhalten.</translation>
-    </message>
-    <message>
         <location filename="../subscriptiontransfer.cpp" line="+28"/>
         <location line="+75"/>
         <source>The subscription list was not imported: %1</source>
@@ -700,6 +684,148 @@
     </message>
     <message>
         <location line="+1"/>
+        <source>&amp;Delete News</source>
+        <translation>Newsfeed &amp;löschen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>pellix News-Viewer</source>
+        <translation>pellix News-Viewer</translation>
+    </message>
+</context>
+<context>
+    <name>PluginWindows</name>
+    <message>
+        <location filename="../../plugin/pluginwindows.cpp" line="+1"/>
+        <source>Delete News</source>
+        <translation>Newsfeed löschen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Should all saved messages be deleted?</source>
+        <translation>Sollen alle gespeicherten Nachrichten gelöscht werden?</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>I do not want to receive any further messages from %1.</source>
+        <translation>Ich möchte keine weiteren Nachrichten von %1 erhalten.</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <location filename="../../pages/channelpages.cpp" line="-355"/>
+        <location line="+309"/>
+        <source>Page</source>
+        <translation>Seite</translation>
+    </message>
+    <message>
+        <location line="-308"/>
+        <location line="+331"/>
+        <source>from</source>
+        <translation>von</translation>
+    </message>
+    <message>
+        <location line="-330"/>
+        <source>Toggle Read</source>
+        <translation>Als gelesen markieren</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Toggle Unread</source>
+        <translation>Als ungelesen markieren</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Mark</source>
+        <translation>Merken</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Unmark</source>
+        <translation>Nicht mehr merken</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Open in Browser</source>
+        <translation>Im Browser öffnen</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateProgress</name>
+    <message>
+        <location filename="../../viewer/updateprogress.cpp" line="+1"/>
+        <source>Update starts</source>
+        <translation>Aktualisierung beginnt</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1 from %2 news were updated.</source>
+        <translation>%1 von %2 Newsfeeds wurden aktualisiert.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Update finished</source>
+        <translation>Aktualisierung beendet</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Update finished, %1 of %2 feeds failed.</source>
+        <translation>Aktualisierung beendet, %1 von %2 Newsfeeds fehlgeschlagen.</translation>
+    </message>
+</context>
+<context>
+    <name>Updater</name>
+    <message>
+        <location filename="../../updater/feeddocument.cpp" line="+66"/>
+        <source>Monday</source>
+        <translation>Montag</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Tuesday</source>
+        <translation>Dienstag</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Wednesday</source>
+        <translation>Mittwoch</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Thursday</source>
+        <translation>Donnerstag</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Friday</source>
+        <translation>Freitag</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Saturday</source>
+        <translation>Samstag</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Sunday</source>
+        <translation>Sonntag</translation>
+    </message>
+</context>
+<context>
+    <name>ViewerMenus</name>
+    <message>
+        <location filename="../../viewer/viewermenus.cpp" line="+1"/>
         <source>&amp;News</source>
         <translation>&amp;Nachrichten</translation>
     </message>
@@ -722,11 +848,6 @@
         <location line="+1"/>
         <source>&amp;Subscribe to News</source>
         <translation>Newsfeed &amp;abonnieren</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>&amp;Delete News</source>
-        <translation>Newsfeed &amp;löschen</translation>
     </message>
     <message>
         <location line="+1"/>
@@ -800,131 +921,21 @@
     </message>
     <message>
         <location line="+1"/>
-        <source>pellix News-Viewer</source>
-        <translation>pellix News-Viewer</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>&lt;h2&gt;Welcome to pellix News&lt;/h2&gt;&lt;p&gt;You have not subscribed to any news yet.&lt;/p&gt;&lt;p&gt;Click &lt;b&gt;Subscribe to News&lt;/b&gt; to add a feed by its address, to find the feeds of a web page, or to choose from the recommended feeds. Their news then appear in the tree on the left and here, page by page.&lt;/p&gt;</source>
-        <translation>&lt;h2&gt;Willkommen bei pellix News&lt;/h2&gt;&lt;p&gt;Sie haben noch keine Nachrichten abonniert.&lt;/p&gt;&lt;p&gt;Klicken Sie auf &lt;b&gt;Newsfeed abonnieren&lt;/b&gt;, um einen Feed über seine Adresse hinzuzufügen, die Feeds einer Webseite zu finden oder aus den empfohlenen Feeds zu wählen. Deren Nachrichten erscheinen dann links im Baum und hier, Seite für Seite.&lt;/p&gt;</translation>
-    </message>
-    <message>
-        <location line="+4"/>
-        <source>Subscribe to News...</source>
-        <translation>Newsfeed abonnieren...</translation>
-    </message>
-    <message>
-        <location line="+266"/>
-        <source>Update starts</source>
-        <translation>Aktualisierung beginnt</translation>
-    </message>
-    <message>
-        <location line="+40"/>
-        <source>%1 from %2 news were updated.</source>
-        <translation>%1 von %2 Newsfeeds wurden aktualisiert.</translation>
-    </message>
-    <message>
-        <location line="+3"/>
-        <source>Update finished</source>
-        <translation>Aktualisierung beendet</translation>
-    </message>
-    <message>
-        <location line="+3"/>
-        <source>Update finished, %1 of %2 feeds failed.</source>
-        <translation>Aktualisierung beendet, %1 von %2 Newsfeeds fehlgeschlagen.</translation>
-    </message>
-    <message>
-        <location line="+137"/>
         <source>Keyboard Shortcuts</source>
         <translation>Tastenkürzel</translation>
     </message>
 </context>
 <context>
-    <name>QObject</name>
+    <name>WelcomePage</name>
     <message>
-        <location filename="../../pages/channelpages.cpp" line="-355"/>
-        <location line="+309"/>
-        <source>Page</source>
-        <translation>Seite</translation>
-    </message>
-    <message>
-        <location line="-308"/>
-        <location line="+331"/>
-        <source>from</source>
-        <translation>von</translation>
-    </message>
-    <message>
-        <location line="-330"/>
-        <source>Toggle Read</source>
-        <translation>Als gelesen markieren</translation>
+        <location filename="../../viewer/welcomepage.cpp" line="+1"/>
+        <source>&lt;h2&gt;Welcome to pellix News&lt;/h2&gt;&lt;p&gt;You have not subscribed to any news yet.&lt;/p&gt;&lt;p&gt;Click &lt;b&gt;Subscribe to News&lt;/b&gt; to add a feed by its address, to find the feeds of a web page, or to choose from the recommended feeds. Their news then appear in the tree on the left and here, page by page.&lt;/p&gt;</source>
+        <translation>&lt;h2&gt;Willkommen bei pellix News&lt;/h2&gt;&lt;p&gt;Sie haben noch keine Nachrichten abonniert.&lt;/p&gt;&lt;p&gt;Klicken Sie auf &lt;b&gt;Newsfeed abonnieren&lt;/b&gt;, um einen Feed über seine Adresse hinzuzufügen, die Feeds einer Webseite zu finden oder aus den empfohlenen Feeds zu wählen. Deren Nachrichten erscheinen dann links im Baum und hier, Seite für Seite.&lt;/p&gt;</translation>
     </message>
     <message>
         <location line="+1"/>
-        <source>Toggle Unread</source>
-        <translation>Als ungelesen markieren</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Delete</source>
-        <translation>Löschen</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Mark</source>
-        <translation>Merken</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Unmark</source>
-        <translation>Nicht mehr merken</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Open</source>
-        <translation>Öffnen</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Open in Browser</source>
-        <translation>Im Browser öffnen</translation>
-    </message>
-</context>
-<context>
-    <name>Updater</name>
-    <message>
-        <location filename="../../updater/feeddocument.cpp" line="+66"/>
-        <source>Monday</source>
-        <translation>Montag</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Tuesday</source>
-        <translation>Dienstag</translation>
-    </message>
-    <message>
-        <location line="+0"/>
-        <source>Wednesday</source>
-        <translation>Mittwoch</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Thursday</source>
-        <translation>Donnerstag</translation>
-    </message>
-    <message>
-        <location line="+0"/>
-        <source>Friday</source>
-        <translation>Freitag</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>Saturday</source>
-        <translation>Samstag</translation>
-    </message>
-    <message>
-        <location line="+0"/>
-        <source>Sunday</source>
-        <translation>Sonntag</translation>
+        <source>Subscribe to News...</source>
+        <translation>Newsfeed abonnieren...</translation>
     </message>
 </context>
 <context>
