@@ -1,6 +1,7 @@
 #include "viewer/browsercontrol.h"
 #include "viewer/pbrowserframe.h"
 
+#include "testhelpers.h"
 #include "treefixture.h"
 
 #include <QMainWindow>
@@ -67,41 +68,29 @@ private slots:
 
 void tst_BrowserFrame::press_data()
 {
-    QTest::addColumn<int>("user"); // whose page of feed 5 is shown; 0: a web page
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<int>("button");
-    QTest::addColumn<QString>("changed"); // channel:item:isread,toclear,mark of changed items
-    QTest::addColumn<Calls>("states");
-    const auto row = [](const char *name, const char *target, const char *changed = "",
-                         const Calls &states = {}, int user = 4711, int button = Qt::LeftButton) {
-        QTest::newRow(name) << user << QString(target) << button << QString(changed) << states;
-    };
-    row("read", "javascript:read('5:2')", "5:2:100", {{1, 5, 2}});
-    row("delete", "javascript:toDelete('5:2')", "5:2:010", {{0, 5, 2}});
-    row("mark", "javascript:mark('5:2')", "5:2:001");
-    row("ordinary link", "http://example.org/5/2");
-    row("web page", "javascript:read('5:2')", "", {}, 0);
-    row("other user's page", "javascript:read('5:2')", "", {}, 42);
-    row("right button", "javascript:read('5:2')", "", {}, 4711, Qt::RightButton);
-    row("no item id", "javascript:read('5')");
-    row("text in the channel", "javascript:read('5 or 1=1:2')");
-    row("text in the item", "javascript:toDelete('5:2; drop table items')");
-    row("other script", "javascript:alert('5:2')");
+    TestHelpers::addRows(QStringLiteral("cases/presses.txt"),
+        {"userText", "target", "button", "changed", "statesText"});
 }
 
 void tst_BrowserFrame::press()
 {
-    QFETCH(int, user);
+    QFETCH(QString, userText);
     QFETCH(QString, target);
-    QFETCH(int, button);
+    QFETCH(QString, button);
     QFETCH(QString, changed);
-    QFETCH(Calls, states);
+    QFETCH(QString, statesText);
+    const int user = userText.toInt();
+    Calls states;
+    for (const QString &call : statesText.split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList values = call.split(u' ');
+        states.append({values.at(0).toInt(), values.at(1).toInt(), values.at(2).toInt()});
+    }
     FrameFixture f;
     f.control->complete(user ? f.page(5).replace("4711_", QStringLiteral("%1_").arg(user))
                              : QStringLiteral("http://example.org/"));
     QSignalSpy stateSpy(f.frame, &PBrowserFrame::sendItemStateChanged);
     QSignalSpy updateSpy(f.frame, &PBrowserFrame::update);
-    f.click(target, Qt::MouseButton(button));
+    f.click(target, button == u"right" ? Qt::RightButton : Qt::LeftButton);
 
     const bool runs = !changed.isEmpty();
     QCOMPARE(f.value("select count(*) from items").toInt(), 4);

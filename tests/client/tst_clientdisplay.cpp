@@ -59,22 +59,10 @@ void tst_NewsDisplay::init()
     QFile::remove(m_file);
     QVERIFY(FeedDatabase::open(m_db, m_file));
     m_db.transaction(); // one write to disk instead of one per row
-    const QString feed = QStringLiteral("insert into feeds (id, source, channeltitle, toload, "
-                                        "farmid, folderid, inclient) values(%1)");
-    const QString item = QStringLiteral(
-        "insert into items (channelid, itemid, title, isread, toclear, mark) values(%1, 0)");
-    for (const QString &statement :
-        {QStringLiteral("insert into folder (id, title) values(2, 'Tech')"),
-            QStringLiteral("insert into folder (id, title) values(3, 'Empty')"),
-            feed.arg(QStringLiteral("1, 'http://a/', 'Alpha &amp; Co', 1, -1, 2, 1")),
-            feed.arg(QStringLiteral("2, 'http://b/', NULL, 0, -2, 1, 1")),
-            feed.arg(QStringLiteral("3, 'http://hidden/', 'Hidden', 1, -3, 1, 0")),
-            item.arg(QStringLiteral("1, 1, 'a1', 0, 0")),
-            item.arg(QStringLiteral("1, 2, 'a2', 0, 0")),
-            item.arg(QStringLiteral("1, 3, 'a3', 1, 0")),
-            item.arg(QStringLiteral("1, 4, 'a4', 0, 1")),
-            item.arg(QStringLiteral("2, 1, 'b1', 1, 0")),
-            item.arg(QStringLiteral("3, 1, 'h1', 0, 0"))})
+    // Folders 2 "Tech" and 3 "Empty"; feed 1 with four items, 2 untitled, 3 hidden.
+    const QStringList statements = TestHelpers::sqlScript(QStringLiteral("cases/display.sql"));
+    QVERIFY(!statements.isEmpty());
+    for (const QString &statement : statements)
         exec(statement);
     QVERIFY(m_db.commit());
     for (auto key :

@@ -129,9 +129,7 @@ void tst_ClientProcess::firstStartCreatesTheProfile()
 
 void tst_ClientProcess::roundTripThroughTheServerStore_data()
 {
-    QTest::addColumn<bool>("postgresql");
-    QTest::newRow("sqlite") << false;
-    QTest::newRow("postgresql") << true;
+    TestHelpers::addBoolRows("postgresql", {{"sqlite", false}, {"postgresql", true}});
 }
 
 void tst_ClientProcess::roundTripThroughTheServerStore()

@@ -3,11 +3,10 @@
 #include "core/feeddatabase.h"
 #include "host/cpxbuddy_administrator.h"
 #include "host/pdir.h"
+#include "testhelpers.h"
 
 #include <QDir>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QVariant>
 
@@ -35,23 +34,14 @@ public:
     // Runs a statement with positional values; returns the error text, empty on success.
     QString exec(const QString &sql, const QVariantList &values = {})
     {
-        QSqlQuery query(db);
-        query.prepare(sql);
-        for (const QVariant &v : values)
-            query.addBindValue(v);
-        return query.exec() ? QString() : query.lastError().text();
+        return TestHelpers::execSql(db, sql, values);
     }
 
     // Value 0 of the first row, invalid when there is none.
     QVariant value(const QString &sql, const QVariantList &values = {})
     {
-        QSqlQuery query(db);
-        query.prepare(sql);
-        for (const QVariant &v : values)
-            query.addBindValue(v);
-        if (!query.exec() || !query.next())
-            return QVariant();
-        return query.value(0);
+        auto [query, ran] = TestHelpers::runSql(db, sql, values);
+        return ran && query.next() ? query.value(0) : QVariant();
     }
 
     void addFolder(int id, const QString &title, int expand = 0)

@@ -10,6 +10,7 @@
 #include "plugin/prssfeedplugin.h"
 #include "recordingrouter.h"
 #include "scripteddialogs.h"
+#include "testhelpers.h"
 
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -101,11 +102,7 @@ public:
 
     static QString exec(const QString &sql, const QVariantList &values = {})
     {
-        QSqlQuery query(db());
-        query.prepare(sql);
-        for (const QVariant &v : values)
-            query.addBindValue(v);
-        return query.exec() ? QString() : query.lastError().text();
+        return TestHelpers::execSql(db(), sql, values);
     }
 
     // Every row of a query, columns joined by "|", rows by ";".

@@ -127,9 +127,8 @@ void tst_PluginLifecycle::oldFileGainsCharsetAndCurrentFileStaysUntouched()
 
 void tst_PluginLifecycle::unusableDatabaseIsReportedAndLeftAlone_data()
 {
-    QTest::addColumn<bool>("directory");
-    QTest::newRow("not a database") << false;
-    QTest::newRow("a directory in its place") << true;
+    TestHelpers::addBoolRows(
+        "directory", {{"not a database", false}, {"a directory in its place", true}});
 }
 
 void tst_PluginLifecycle::unusableDatabaseIsReportedAndLeftAlone()

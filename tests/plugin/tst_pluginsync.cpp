@@ -181,51 +181,24 @@ void tst_PluginSync::serverFoldersReplaceLocalOnes()
 
 void tst_PluginSync::foldersMatchByIdThenTitle_data()
 {
-    QTest::addColumn<QString>("localFolders"); // "id title" joined by ","; folder 1 is there
-    QTest::addColumn<QString>("localFeeds"); // "feed folder" joined by ","; feed n has farmid -n
-    QTest::addColumn<QList<ServerFolder>>("serverFolders");
-    QTest::addColumn<QString>("folders");
-    QTest::addColumn<QString>("placement"); // id|folderid per feed
-
-    // Another home numbered the same folder differently.
-    QTest::newRow("title known under another id")
-        << "3 Tech"
-        << "1 3" << QList<ServerFolder>{{2, "Tech", {{2, 1}}}} << "1|My Feeds;2|Tech"
-        << "1|2";
-    QTest::newRow("title elsewhere, id taken by another folder")
-        << "2 Other,3 Tech"
-        << "1 3,2 2" << QList<ServerFolder>{{2, "Tech", {{2, 1}, {2, 2}}}} << "1|My Feeds;2|Tech"
-        << "1|2;2|2";
-    QTest::newRow("titles swapped")
-        << "2 A,3 B"
-        << "1 2,2 3" << QList<ServerFolder>{{2, "B", {{2, 2}}}, {3, "A", {{2, 1}}}}
-        << "1|My Feeds;2|B;3|A"
-        << "1|3;2|2";
-    QTest::newRow("default folder under another number")
-        << ""
-        << "1 1" << QList<ServerFolder>{{5, "My Feeds", {{2, 1}}}} << "1|My Feeds"
-        << "1|1";
-    QTest::newRow("default folder titled in another language")
-        << ""
-        << "1 1" << QList<ServerFolder>{{1, "Meine Feeds", {{2, 1}}}} << "1|My Feeds"
-        << "1|1";
-    QTest::newRow("folder gone, its feed unnamed")
-        << "4 Gone"
-        << "1 4" << QList<ServerFolder>{{2, "Kept", {}}} << "1|My Feeds;2|Kept"
-        << "1|1";
-    QTest::newRow("orphan in the profile")
-        << ""
-        << "1 9" << QList<ServerFolder>{{2, "Kept", {}}} << "1|My Feeds;2|Kept"
-        << "1|1";
+    TestHelpers::addRows(QStringLiteral("cases/folder-matches.txt"),
+        {"localFolders", "localFeeds", "server", "folders", "placement"});
 }
 
 void tst_PluginSync::foldersMatchByIdThenTitle()
 {
     QFETCH(QString, localFolders);
     QFETCH(QString, localFeeds);
-    QFETCH(QList<ServerFolder>, serverFolders);
+    QFETCH(QString, server);
     QFETCH(QString, folders);
     QFETCH(QString, placement);
+    QList<ServerFolder> serverFolders; // "id|title|kind id,kind id" per line
+    for (const QString &line : server.split(u'\n', Qt::SkipEmptyParts)) {
+        QList<QPair<int, int>> entries;
+        for (const QString &entry : line.section(u'|', 2).split(u',', Qt::SkipEmptyParts))
+            entries.append({entry.section(u' ', 0, 0).toInt(), entry.section(u' ', 1).toInt()});
+        serverFolders.append({line.section(u'|', 0, 0).toInt(), line.section(u'|', 1, 1), entries});
+    }
 
     QList<ServerFeed> serverFeeds;
     for (const QString &entry : localFeeds.split(',', Qt::SkipEmptyParts)) {
@@ -249,9 +222,8 @@ void tst_PluginSync::foldersMatchByIdThenTitle()
 
 void tst_PluginSync::unusableProfileChangesNothing_data()
 {
-    QTest::addColumn<bool>("locked"); // else junk
-    QTest::newRow("junk") << false;
-    QTest::newRow("locked by another program") << true;
+    // The profile is locked by another program, or else junk.
+    TestHelpers::addBoolRows("locked", {{"junk", false}, {"locked by another program", true}});
 }
 
 void tst_PluginSync::unusableProfileChangesNothing()
@@ -359,9 +331,8 @@ void tst_PluginSync::settingsMerge()
 
 void tst_PluginSync::untitledServerLayout_data()
 {
-    QTest::addColumn<bool>("newDatabase");
-    QTest::newRow("new database") << true;
-    QTest::newRow("database of an earlier start") << false;
+    TestHelpers::addBoolRows(
+        "newDatabase", {{"new database", true}, {"database of an earlier start", false}});
 }
 
 void tst_PluginSync::untitledServerLayout()
@@ -388,32 +359,15 @@ void tst_PluginSync::untitledServerLayout()
 
 void tst_PluginSync::shortAnswerMergesWhatItHas_data()
 {
-    QTest::addColumn<int>("keep"); // arguments left of the answer
-    QTest::addColumn<int>("mangle"); // argument replaced by one of the wrong kind, or -1
-    QTest::addColumn<int>("viewerItems");
-    QTest::addColumn<QString>("feeds");
-    QTest::addColumn<QString>("folders");
-
-    const QString local = "1|http://127.0.0.1/local|NULL|1|1|-1|4";
-    const QString first = ";2|http://127.0.0.1/c|Cat|1|1|55|1";
-    const QString second = ";3|http://127.0.0.1/o|Own|1|0|-9|1";
-    const QString localFolders = "1|My Feeds;4|Local";
-    // 2 settings arguments, 11 of feeds, 8 of folders.
-    QTest::newRow("empty") << 0 << -1 << 10 << local << localFolders;
-    QTest::newRow("inside second feed") << 11 << -1 << 15 << local + first << localFolders;
-    QTest::newRow("without folders") << 13 << -1 << 15 << local + first + second << localFolders;
-    QTest::newRow("inside folder references")
-        << 19 << -1 << 15 << local + ";2|http://127.0.0.1/c|Cat|1|1|55|2" + second
-        << "1|My Feeds;2|Server;4|Local";
-    QTest::newRow("title is a number") << 21 << 5 << 15 << local << localFolders;
-    QTest::newRow("setting is text") << 21 << 1 << 10 << local << localFolders;
+    TestHelpers::addRows(QStringLiteral("cases/short-answers.txt"),
+        {"keep", "mangle", "viewerItems", "feeds", "folders"});
 }
 
 void tst_PluginSync::shortAnswerMergesWhatItHas()
 {
-    QFETCH(int, keep);
-    QFETCH(int, mangle);
-    QFETCH(int, viewerItems);
+    QFETCH(QString, keep);
+    QFETCH(QString, mangle);
+    QFETCH(QString, viewerItems);
     QFETCH(QString, feeds);
     QFETCH(QString, folders);
 
@@ -421,11 +375,11 @@ void tst_PluginSync::shortAnswerMergesWhatItHas()
         {{1, 55, "Cat", "http://127.0.0.1/c", 3}, {2, 9, "Own", "http://127.0.0.1/o", 1}},
         {{2, "Server", {{1, 55}, {2, 9}}}});
     QCOMPARE(args.size(), 21);
-    args = args.mid(0, keep);
-    if (mangle == 5)
-        args[mangle] = ProtocolArg(ProtocolField::FeedTitle, ProtocolArg::UInt32, 12);
-    else if (mangle >= 0)
-        args[mangle] = ProtocolArg(args.at(mangle).field(), ProtocolArg::String, "2", 1);
+    args = args.mid(0, keep.toInt());
+    if (const int at = mangle.toInt(); at == 5)
+        args[at] = ProtocolArg(ProtocolField::FeedTitle, ProtocolArg::UInt32, 12);
+    else if (at >= 0)
+        args[at] = ProtocolArg(args.at(at).field(), ProtocolArg::String, "2", 1);
 
     PluginFixture f;
     const QStringList sent = synchronise(f, args, [] {
@@ -433,7 +387,7 @@ void tst_PluginSync::shortAnswerMergesWhatItHas()
         PluginFixture::addFeed(1, "http://127.0.0.1/local", -1, 1, 1, 4);
         PluginFixture::addItems(1, 3);
     });
-    QCOMPARE(RssSettings::intValue(RssSettings::MaxItemsInViewer), viewerItems);
+    QCOMPARE(RssSettings::intValue(RssSettings::MaxItemsInViewer), viewerItems.toInt());
     QCOMPARE(PluginFixture::rows(feedColumns), feeds);
     QCOMPARE(PluginFixture::rows(folderColumns), folders);
     // Nothing is removed on the strength of a short answer.

@@ -3,6 +3,7 @@
 #include "tree/searchindex.h"
 
 #include "modelwatch.h"
+#include "testhelpers.h"
 #include "treefixture.h"
 
 #include <QTest>
@@ -195,45 +196,24 @@ void tst_FeedSearchTree::patterns()
 
 void tst_FeedSearchTree::scopes_data()
 {
-    QTest::addColumn<QString>("scope");
-    QTest::addColumn<int>("id");
-    QTest::addColumn<int>("folderScope");
-    QTest::addColumn<QStringList>("rows");
-
-    QTest::newRow("one feed: no favourites")
-        << "feed" << 1 << 1
-        << QStringList{"My Feeds", "My Feeds/Tech", "My Feeds/Tech/aXc", "My Feeds/Tech/abc"};
-    QTest::newRow("favourites entry")
-        << "feed" << 0 << 1
-        << QStringList{"My Feeds", "My Feeds/Favorites", "My Feeds/Favorites/aXc",
-               "My Feeds/Favorites/world abc"};
-    // Chosen by id, a feed is listed even without a title.
-    QTest::newRow("untitled feed")
-        << "feed" << 4 << 1 << QStringList{"My Feeds", "My Feeds/", "My Feeds//abc untitled feed"};
-    QTest::newRow("feed in another folder")
-        << "feed" << 3 << 2
-        << QStringList{"Other", "Other/World & Co", "Other/World & Co/world abc"};
-    QTest::newRow("unknown feed") << "feed" << 9 << 1 << QStringList{"My Feeds"};
-    QTest::newRow("one folder") << "folder" << 2 << 2
-                                << QStringList{
-                                       "Other", "Other/World & Co", "Other/World & Co/world abc"};
-    QTest::newRow("unknown folder") << "folder" << 9 << 9 << QStringList();
+    TestHelpers::addRows(
+        QStringLiteral("cases/scopes.txt"), {"scope", "id", "folderScope", "rows"});
 }
 
 void tst_FeedSearchTree::scopes()
 {
     QFETCH(QString, scope);
-    QFETCH(int, id);
-    QFETCH(int, folderScope);
-    QFETCH(QStringList, rows);
+    QFETCH(QString, id);
+    QFETCH(QString, folderScope);
+    QFETCH(QString, rows);
     m_tree->setFolderScope(5);
     if (scope == QLatin1String("feed"))
-        m_tree->setFeedScope(id);
+        m_tree->setFeedScope(id.toInt());
     else
-        m_tree->setFolderScope(id);
-    QCOMPARE(m_tree->folderScope(), folderScope);
+        m_tree->setFolderScope(id.toInt());
+    QCOMPARE(m_tree->folderScope(), folderScope.toInt());
     m_tree->setFilter(QStringLiteral("a?c"));
-    QCOMPARE(outline(), rows);
+    QCOMPARE(outline(), rows.split(u'\n', Qt::SkipEmptyParts));
 
     m_tree->clearScope();
     m_tree->setFilter(QStringLiteral("a?c"));
@@ -363,9 +343,7 @@ void tst_FeedSearchTree::addBatchItems(int count)
 
 void tst_FeedSearchTree::fetchesInBatches_data()
 {
-    QTest::addColumn<bool>("indexed");
-    QTest::newRow("index narrows") << true;
-    QTest::newRow("every item read") << false;
+    TestHelpers::addBoolRows("indexed", {{"index narrows", true}, {"every item read", false}});
 }
 
 void tst_FeedSearchTree::fetchesInBatches()

@@ -5,6 +5,7 @@
 #include "modelwatch.h"
 #include "recordingrouter.h"
 #include "scripteddialogs.h"
+#include "testhelpers.h"
 #include "treefixture.h"
 
 #include <QAction>
@@ -52,6 +53,8 @@ private:
     QPoint centreOf(const QModelIndex &index);
     QPoint emptySpace() const { return QPoint(10, m_tree->viewport()->height() - 5); }
     void press(Qt::MouseButton button, const QPoint &pos);
+    // "folder n", "feed n", "item" (feed 1's first) or else empty space.
+    QPoint pointAt(const QString &target);
     QStringList menu() const;
     QVariant value(const QString &sql) { return m_db->value(sql); }
 
@@ -148,6 +151,16 @@ QPoint tst_FeedsTree::centreOf(const QModelIndex &index)
     return m_tree->visualRect(index).center();
 }
 
+QPoint tst_FeedsTree::pointAt(const QString &target)
+{
+    const int id = target.section(' ', 1).toInt();
+    if (target.startsWith(QLatin1String("folder")))
+        return centreOf(folder(id));
+    if (target.startsWith(QLatin1String("feed")))
+        return centreOf(feed(id));
+    return target == QLatin1String("item") ? centreOf(item(1, 0)) : emptySpace();
+}
+
 void tst_FeedsTree::press(Qt::MouseButton button, const QPoint &pos)
 {
     QTest::mousePress(m_tree->viewport(), button, {}, pos);
@@ -162,50 +175,22 @@ QStringList tst_FeedsTree::menu() const
     return texts;
 }
 
+// The entries of the context menu on each kind of node, by number of folders.
 void tst_FeedsTree::contextMenus_data()
 {
-    QTest::addColumn<int>("folders");
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<QString>("entries");
-    const auto row = [](const char *name, int folders, const char *target, const char *entries) {
-        QTest::newRow(name) << folders << target << entries;
-    };
-    const char *feed = "Clean News|Rename News|Delete News|Move News|Update News|Mark All "
-                       "Read|Open Web Site in Browser|Properties";
-    row("empty space", 3, "space", "Clean News|New Folder|Clear Selection|Mark Everything Read");
-    row("default folder", 3, "folder 1", "Rename Folder|Mark All Read|Clear Selection");
-    row("empty folder", 3, "folder 2", "Rename Folder|Delete Folder|Mark All Read|Clear Selection");
-    row("folder with a feed", 3, "folder 3", "Rename Folder|Mark All Read|Clear Selection");
-    row("feed being loaded", 3, "feed 1", feed);
-    row("feed not loaded", 3, "feed 2",
-        "Clean News|Rename News|Delete News|Load News Again|Move News|Update News|Mark All "
-        "Read|Open Web Site in Browser|Properties");
-    row("feed, two folders", 2, "feed 1", feed);
-    row("feed, one folder", 1, "feed 1",
-        "Clean News|Rename News|Delete News|Update News|Mark All Read|Open Web Site in "
-        "Browser|Properties");
-    row("feed without a site", 3, "feed 3",
-        "Clean News|Rename News|Delete News|Move News|Update News|Mark All Read|Properties");
-    row("favourites", 3, "feed 0", "Mark All Read");
-    row("item", 3, "item", "Open in Browser");
+    TestHelpers::addRows(
+        QStringLiteral("cases/context-menus.txt"), {"folders", "target", "entries"});
 }
 
 void tst_FeedsTree::contextMenus()
 {
-    QFETCH(int, folders);
+    QFETCH(QString, folders);
     QFETCH(QString, target);
     QFETCH(QString, entries);
-    build(folders);
+    build(folders.toInt());
 
-    const int id = target.section(' ', 1).toInt();
     QStringList menus;
-    QPoint pos = emptySpace();
-    if (target.startsWith(QLatin1String("folder")))
-        pos = centreOf(folder(id));
-    else if (target.startsWith(QLatin1String("feed")))
-        pos = centreOf(feed(id));
-    else if (target == QLatin1String("item"))
-        pos = centreOf(item(1, 0));
+    const QPoint pos = pointAt(target);
 
     // Built again on each press: nothing piles up, and empty space starts over.
     for (const QPoint &at : {pos, pos, emptySpace()}) {
@@ -219,33 +204,7 @@ void tst_FeedsTree::contextMenus()
 
 void tst_FeedsTree::menuRequests_data()
 {
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<QString>("request");
-    QTest::newRow("feed read") << "feed 1"
-                               << "Mark All Read"
-                               << "markFeed 1";
-    QTest::newRow("favourites read") << "feed 0"
-                                     << "Mark All Read"
-                                     << "markFeed 0";
-    QTest::newRow("folder read") << "folder 3"
-                                 << "Mark All Read"
-                                 << "markFolder 3";
-    QTest::newRow("default folder read") << "folder 1"
-                                         << "Mark All Read"
-                                         << "markFolder 1";
-    QTest::newRow("everything read") << "space"
-                                     << "Mark Everything Read"
-                                     << "markAll";
-    QTest::newRow("site") << "feed 2"
-                          << "Open Web Site in Browser"
-                          << "external http://example.org/";
-    QTest::newRow("properties") << "feed 3"
-                                << "Properties"
-                                << "properties 3";
-    QTest::newRow("item") << "item"
-                          << "Open in Browser"
-                          << "external http://example.org/1/3";
+    TestHelpers::addRows(QStringLiteral("cases/menu-requests.txt"), {"target", "entry", "request"});
 }
 
 // Each entry asks the viewer for its work on the node that was clicked.
@@ -255,15 +214,7 @@ void tst_FeedsTree::menuRequests()
     QFETCH(QString, entry);
     QFETCH(QString, request);
     build();
-    const int id = target.section(' ', 1).toInt();
-    QPoint pos = emptySpace();
-    if (target.startsWith(QLatin1String("folder")))
-        pos = centreOf(folder(id));
-    else if (target.startsWith(QLatin1String("feed")))
-        pos = centreOf(feed(id));
-    else if (target == QLatin1String("item"))
-        pos = centreOf(item(1, 0));
-    press(Qt::RightButton, pos);
+    press(Qt::RightButton, pointAt(target));
     m_log.clear();
     const QList<QAction *> actions = m_tree->actions();
     const auto found = std::find_if(actions.begin(), actions.end(),

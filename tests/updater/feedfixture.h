@@ -2,6 +2,7 @@
 
 #include "core/feeddatabase.h"
 #include "host/pdir.h"
+#include "testhelpers.h"
 #include "updater/updater.h"
 
 #include <QSqlDatabase>
@@ -36,13 +37,10 @@ public:
 
     void addFeed(int id, const QString &source)
     {
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("insert into feeds (id, source, toload, farmid, folderid, "
-                                 "inclient) values (?, ?, 1, ?, 1, 1)"));
-        q.addBindValue(id);
-        q.addBindValue(source);
-        q.addBindValue(-id);
-        q.exec();
+        TestHelpers::execSql(db,
+            QStringLiteral("insert into feeds (id, source, toload, farmid, folderid, inclient) "
+                           "values (?, ?, 1, ?, 1, 1)"),
+            {id, source, -id});
     }
     bool exec(const QString &sql) { return QSqlQuery(db).exec(sql); }
     // The first column of the first row; NULL as "~".

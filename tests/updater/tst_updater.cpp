@@ -386,9 +386,8 @@ void TestUpdater::callsWhileBusy()
 
 void TestUpdater::redirects_data()
 {
-    QTest::addColumn<bool>("otherHost");
-    QTest::newRow("another host and port") << true;
-    QTest::newRow("relative location") << false;
+    TestHelpers::addBoolRows(
+        "otherHost", {{"another host and port", true}, {"relative location", false}});
 }
 
 void TestUpdater::redirects()

@@ -321,40 +321,8 @@ static const bool sharedContexts
     = (QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts), true);
 void tst_PRSSFeedView::markAllRead_data()
 {
-    // How: "tree" emits the tree's request, "menu" selects the node and uses the
-    // Actions menu. Read: the keys that become read, in the order the client hears of them.
-    QTest::addColumn<QString>("node");
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<QString>("read");
-    QTest::addColumn<QString>("folders"); // both folders' captions afterwards
-    QTest::newRow("feed from the tree") << "feed 4"
-                                        << "tree"
-                                        << "4:1 4:2"
-                                        << "My Feeds (91)|Elsewhere (2)";
-    QTest::newRow("feed from the menu") << "feed 4"
-                                        << "menu"
-                                        << "4:1 4:2"
-                                        << "My Feeds (91)|Elsewhere (2)";
-    QTest::newRow("favourites") << "feed 0"
-                                << "tree"
-                                << "3:1"
-                                << "My Feeds (92)|Elsewhere (2)";
-    QTest::newRow("folder from the tree") << "folder 2"
-                                          << "tree"
-                                          << "6:1 6:2"
-                                          << "My Feeds (93)|Elsewhere";
-    QTest::newRow("folder from the menu") << "folder 2"
-                                          << "menu"
-                                          << "6:1 6:2"
-                                          << "My Feeds (93)|Elsewhere";
-    QTest::newRow("everything") << "all"
-                                << "menu"
-                                << "*"
-                                << "My Feeds|Elsewhere";
-    QTest::newRow("feed without unread items") << "feed 1"
-                                               << "menu"
-                                               << ""
-                                               << "My Feeds (93)|Elsewhere (2)";
+    TestHelpers::addRows(
+        QStringLiteral("cases/mark-all-read.txt"), {"node", "how", "read", "folders"});
 }
 
 void tst_PRSSFeedView::markAllRead()

@@ -193,15 +193,7 @@ void tst_AboCatalogue::loadAndTick()
 
 void tst_AboCatalogue::filterAndSelectAll_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("visible");
-    QTest::newRow("news, any case")
-        << "news" << QString("Deutschland,Regional,Tagesnews,World,Tech,Tech NEWS");
-    QTest::newRow("only one branch") << "gad" << QString("World,Tech,Gadgets");
-    QTest::newRow("wildcard") << "t*s"
-                              << QString(
-                                     "Deutschland,Regional,Tagesnews,World,Tech,Tech NEWS,Gadgets");
-    QTest::newRow("no hit") << "zzz" << QString();
+    TestHelpers::addRows(QStringLiteral("cases/catalogue-filters.txt"), {"text", "visible"});
 }
 
 void tst_AboCatalogue::filterAndSelectAll()

@@ -257,18 +257,7 @@ void tst_FeedDiscovery::feedDocument()
 
 void tst_FeedDiscovery::addressFromInput_data()
 {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("address");
-    const char *rows[][2] = {{"  example.test/news \t", "http://example.test/news"},
-        {"HTTP://Example.test/A", "http://Example.test/A"},
-        {"Https://example.test", "https://example.test"},
-        {"feed://example.test/rss", "http://example.test/rss"},
-        {"feed:https://example.test/rss", "https://example.test/rss"},
-        {"FEED:http://example.test/rss", "http://example.test/rss"},
-        {"example.test:8080/x", "http://example.test:8080/x"},
-        {"ftp://example.test/", "ftp://example.test/"}, {"   ", ""}};
-    for (const auto &row : rows)
-        QTest::newRow(row[0]) << QString::fromUtf8(row[0]) << QString::fromUtf8(row[1]);
+    TestHelpers::addRows(QStringLiteral("cases/typed-addresses.txt"), {"typed", "address"});
 }
 
 void tst_FeedDiscovery::addressFromInput()
@@ -280,41 +269,16 @@ void tst_FeedDiscovery::addressFromInput()
 
 void tst_FeedDiscovery::discovery_data()
 {
-    QTest::addColumn<QByteArray>("path");
-    QTest::addColumn<QStringList>("expected"); // feeds, or "!" + the error; "%1" is the server
-    QTest::addColumn<bool>("itself");
-
-    auto row = [](const char *name, const QByteArray &path, const QStringList &expected,
-                   bool itself = false) { QTest::newRow(name) << path << expected << itself; };
-    row("page", "/dir/page.html",
-        {"%1/dir/feeds/a.xml|application/atom+xml|Ä", "%1/rss|application/rss+xml|"});
-    row("rss feed", "/feed.xml", {"%1/feed.xml|application/rss+xml|Own & Title"}, true);
-    row("redirect to a feed keeps the address as typed", "/old",
-        {"%1/old|application/rss+xml|Own & Title"}, true);
-    row("redirect to a page resolves against the new address", "/start",
-        {"%1/site/feeds/p.xml|application/rss+xml|P"});
-    row("head refused with 405", "/nohead", {"%1/site/feeds/p.xml|application/rss+xml|P"});
-    row("head refused with 501, get redirects", "/nohead501",
-        {"%1/site/feeds/p.xml|application/rss+xml|P"});
-    row("head fine, get not found", "/getfails", {"!The server answered 404 Not Found"});
-    row("no feeds", "/plain", {});
-    row("not found", "/missing", {"!The server answered 404 Not Found"});
-    row("server error", "/broken", {"!The server answered 500 Internal Server Error"});
-    row("300 is no redirect", "/choices", {"!The server answered 300 Multiple Choices"});
-    row("redirect loop", "/loop", {"!Error"});
-    row("redirect without location", "/nowhere", {"!Error"});
-    row("redirect to another scheme", "/toftp", {"!Error"});
-    row("larger than the body limit", "/huge", {"!The response body is too large"});
-    row("nobody listening", "closed", {"!*"});
-    row("stalled header", "/slow", {"!Connection timed out"});
-    row("stalled body", "/slowbody", {"!Connection timed out"});
+    TestHelpers::addRows(QStringLiteral("cases/discovery.txt"), {"route", "feeds", "itself"});
 }
 
 void tst_FeedDiscovery::discovery()
 {
-    QFETCH(QByteArray, path);
-    QFETCH(QStringList, expected);
-    QFETCH(bool, itself);
+    QFETCH(QString, route);
+    QFETCH(QString, feeds);
+    QFETCH(QString, itself);
+    const QByteArray path = route.toUtf8();
+    QStringList expected = feeds.split(u'\n', Qt::SkipEmptyParts);
 
     TestHttpServer server;
     const TestHttpHeaders html{{"Content-Type", "text/html; charset=utf-8"}};
@@ -371,7 +335,7 @@ void tst_FeedDiscovery::discovery()
         QCOMPARE(lines(discovery.feeds()), expected);
         QCOMPARE(discovery.state(),
             expected.isEmpty() ? FeedDiscovery::NothingFound : FeedDiscovery::Found);
-        QCOMPARE(discovery.addressIsFeed(), itself);
+        QCOMPARE(discovery.addressIsFeed(), itself == u"yes");
     }
     if (path == "closed")
         return;
