@@ -308,16 +308,11 @@ void TestChannelPages::hostileFeedTextIsDefused()
     // The tree shows the title as text; only the page needs it defused.
     QCOMPARE(node.title(), QStringLiteral("Evil <script>alert(1)</script>"));
     const QByteArray page = readPage(5, 1);
-    for (const char *part : {"<div class=\"big\"><a href=\"#\">Evil </a></div>",
-             "<div class=\"bigShadow\">Evil </div>", "<div class=\"small\">Feed</div>",
-             "<div class=\"itemtitle\"><a href=\"http://x.org/&quot;onmouseover=&quot;alert(7)\">"
-             "<b>T</b></a></div>",
-             "<div class=\"itemdate\">Today&nbsp;",
-             "<div class=\"itemdescription\"><p>Hi</p><img src=\"a.png\"><a>x</a>"
-             "<a href=\"http://ok.org/\">y</a></div>",
-             "<div class=\"itemtitle\"><a href=\"#\">T2</a></div>",
-             "&nbsp; <a href=\"#\"><img src=\"./arrow-right-12.gif\""})
-        QVERIFY2(page.contains(part), part);
+    const QByteArray parts
+        = TestHelpers::readFile(QStringLiteral(TEST_DIR "/cases/defused-parts.txt"));
+    QVERIFY(!parts.isEmpty()); // one line each that the page must hold
+    for (const QByteArray &part : parts.trimmed().split('\n'))
+        QVERIFY2(page.contains(part), part.constData());
     // The page's own command links stay the only script addresses; what is left
     // of the hostile texts is the defused address, in the title and the open link.
     QCOMPARE(page.count("javascript:"), 8);

@@ -191,13 +191,7 @@ void TestResources::toggles()
 
 void TestResources::deleteTakesSeparator_data()
 {
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<QString>("remaining");
-    QTest::newRow("first item takes the following line") << QString("1:3") << "1:2 s2 1:1";
-    QTest::newRow("middle item takes the line before") << QString("1:2") << "1:3 s2 1:1";
-    QTest::newRow("last item takes the line before") << QString("1:1") << "1:3 s1 1:2";
-    QTest::newRow("unknown key changes nothing") << QString("1:9") << "1:3 s1 1:2 s2 1:1";
-    QTest::newRow("down to the only item") << QString("1:2 1:3 1:1") << "";
+    TestHelpers::addRows(QStringLiteral("cases/deletions.txt"), {"keys", "remaining"});
 }
 
 void TestResources::deleteTakesSeparator()
