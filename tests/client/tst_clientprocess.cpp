@@ -306,30 +306,17 @@ void tst_ClientProcess::copyStoreMovesEveryUser()
 
 void tst_ClientProcess::badInputKeepsTheLocalState_data()
 {
-    // GARBAGE stands for a file of junk; a broken database is that junk in the profile.
-    QTest::addColumn<QString>("flags");
-    QTest::addColumn<bool>("brokenDatabase");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("offline") << u"--offline"_s << false << 0 << QString();
-    QTest::newRow("corrupt store") << u"--server GARBAGE"_s << false << 0 << u"GARBAGE"_s;
-    QTest::newRow("unreachable database")
-        << u"--server postgresql://pellix@127.0.0.1:1/news"_s << false << 0
-        << u"postgresql://pellix@127.0.0.1:1/news cannot be reached"_s;
-    QTest::newRow("corrupt catalogue") << u"--catalogue GARBAGE"_s << false << 0 << u"GARBAGE"_s;
-    QTest::newRow("corrupt database")
-        << QString() << true << 0 << u"news database could not be opened"_s;
-    QTest::newRow("corrupt database, subscribing")
-        << u"--subscribe http://127.0.0.1:1/new.xml"_s << true << 0 << u"8.rssdb"_s;
-    QTest::newRow("unknown flag") << u"--colour"_s << false << 2 << u"colour"_s;
+    TestHelpers::addRows(
+        QStringLiteral("cases/bad-input.txt"), {"flags", "profile", "exitCode", "message"});
 }
 
 void tst_ClientProcess::badInputKeepsTheLocalState()
 {
     QFETCH(QString, flags);
-    QFETCH(bool, brokenDatabase);
-    QFETCH(int, exitCode);
+    QFETCH(QString, profile);
+    QFETCH(QString, exitCode);
     QFETCH(QString, message);
+    const bool brokenDatabase = profile == u"broken"_s;
     QTemporaryDir home;
     const QString database = home.filePath(u"profiles/8.rssdb"_s);
     const QString garbage = home.filePath(u"garbage"_s);
@@ -352,7 +339,7 @@ void tst_ClientProcess::badInputKeepsTheLocalState()
     for (const QString &flag : flags.split(u' ', Qt::SkipEmptyParts))
         args.append(flag == "GARBAGE"_L1 ? garbage : flag);
     const Run run = runClient(args);
-    QVERIFY2(run.exitCode == exitCode, run.err.constData());
+    QVERIFY2(run.exitCode == exitCode.toInt(), run.err.constData());
     message.replace(u"GARBAGE"_s, garbage);
     QVERIFY2(run.err.contains(message.toLocal8Bit()), run.err.constData());
     if (brokenDatabase) {

@@ -150,18 +150,7 @@ void tst_ServerStore::truncatedMessagesChangeNothing()
 
 void tst_ServerStore::foreignStoresAreRefusedUntouched_data()
 {
-    // What is in the way, and for PostgreSQL the statements that put it there.
-    QTest::addColumn<QString>("backend");
-    QTest::addColumn<QString>("setup");
-    QTest::newRow("sqlite: not SQLite") << u"sqlite"_s << u"text"_s;
-    QTest::newRow("sqlite: another program's database") << u"sqlite"_s << u"other"_s;
-    QTest::newRow("sqlite: a newer store") << u"sqlite"_s << u"newer"_s;
-    QTest::newRow("sqlite: a folder") << u"sqlite"_s << u"folder"_s;
-    QTest::newRow("postgresql: another program's tables")
-        << u"postgresql"_s << u"create table mine (x integer)"_s;
-    QTest::newRow("postgresql: a newer store") << u"postgresql"_s
-                                               << u"create table storeversion (version integer); "
-                                                  "insert into storeversion values (2)"_s;
+    TestHelpers::addRows(QStringLiteral("cases/foreign-stores.txt"), {"backend", "setup"});
 }
 
 void tst_ServerStore::foreignStoresAreRefusedUntouched()
