@@ -539,7 +539,7 @@
 <context>
     <name>ServerStore</name>
     <message>
-        <location filename="../serverstore.cpp" line="+261"/>
+        <location filename="../serverstore.cpp" line="+260"/>
         <location line="+213"/>
         <source>The server store %1 cannot be read: %2</source>
         <translation>Der Serverspeicher %1 kann nicht gelesen werden: %2</translation>
@@ -571,18 +571,18 @@
         <translation>Der Serverspeicher %1 kann nicht geschrieben werden: %2</translation>
     </message>
     <message>
-        <location line="+20"/>
+        <location line="+12"/>
         <source>The setting message ends before its settings do.</source>
         <translation>Die Einstellungsnachricht endet vor ihren Einstellungen.</translation>
     </message>
     <message>
-        <location line="+26"/>
-        <location line="+21"/>
+        <location line="+12"/>
+        <location line="+9"/>
         <source>The feed message ends before its fields do.</source>
         <translation>Die Feed-Nachricht endet vor ihren Feldern.</translation>
     </message>
     <message>
-        <location line="+26"/>
+        <location line="+13"/>
         <source>The folder message ends before its folders do.</source>
         <translation>Die Ordnernachricht endet vor ihren Ordnern.</translation>
     </message>

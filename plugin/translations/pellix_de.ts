@@ -567,13 +567,13 @@
 <context>
     <name>PRSSFeedPlugin</name>
     <message>
-        <location filename="../../core/feeddatabase.cpp" line="+39"/>
+        <location filename="../../core/feeddatabase.cpp" line="+38"/>
         <location line="+14"/>
         <source>My Feeds</source>
         <translation>Meine Feeds</translation>
     </message>
     <message>
-        <location filename="../prssfeedplugin.cpp" line="+106"/>
+        <location filename="../prssfeedplugin.cpp" line="+97"/>
         <source>pellix News</source>
         <translation>pellix News</translation>
     </message>
@@ -647,7 +647,7 @@
 <context>
     <name>PRSSFeedView</name>
     <message>
-        <location filename="../../viewer/prssfeedview.cpp" line="+305"/>
+        <location filename="../../viewer/prssfeedview.cpp" line="+245"/>
         <source>Subscribe to News</source>
         <translation>Newsfeed abonnieren</translation>
     </message>
@@ -688,7 +688,7 @@
         <translation>Newsfeed &amp;löschen</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+2"/>
         <source>pellix News-Viewer</source>
         <translation>pellix News-Viewer</translation>
     </message>
@@ -696,17 +696,18 @@
 <context>
     <name>PluginWindows</name>
     <message>
-        <location filename="../../plugin/pluginwindows.cpp" line="+1"/>
+        <location filename="../pluginwindows.cpp" line="+146"/>
         <source>Delete News</source>
         <translation>Newsfeed löschen</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+2"/>
+        <location line="+9"/>
         <source>Should all saved messages be deleted?</source>
         <translation>Sollen alle gespeicherten Nachrichten gelöscht werden?</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="-3"/>
         <source>I do not want to receive any further messages from %1.</source>
         <translation>Ich möchte keine weiteren Nachrichten von %1 erhalten.</translation>
     </message>
@@ -764,22 +765,22 @@
 <context>
     <name>UpdateProgress</name>
     <message>
-        <location filename="../../viewer/updateprogress.cpp" line="+1"/>
+        <location filename="../../viewer/updateprogress.cpp" line="+19"/>
         <source>Update starts</source>
         <translation>Aktualisierung beginnt</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+24"/>
         <source>%1 from %2 news were updated.</source>
         <translation>%1 von %2 Newsfeeds wurden aktualisiert.</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+3"/>
         <source>Update finished</source>
         <translation>Aktualisierung beendet</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+2"/>
         <source>Update finished, %1 of %2 feeds failed.</source>
         <translation>Aktualisierung beendet, %1 von %2 Newsfeeds fehlgeschlagen.</translation>
     </message>
@@ -825,7 +826,7 @@
 <context>
     <name>ViewerMenus</name>
     <message>
-        <location filename="../../viewer/viewermenus.cpp" line="+1"/>
+        <location filename="../../viewer/viewermenus.cpp" line="+58"/>
         <source>&amp;News</source>
         <translation>&amp;Nachrichten</translation>
     </message>
@@ -920,7 +921,7 @@
         <translation>&amp;Tastenkürzel</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+15"/>
         <source>Keyboard Shortcuts</source>
         <translation>Tastenkürzel</translation>
     </message>
@@ -928,12 +929,12 @@
 <context>
     <name>WelcomePage</name>
     <message>
-        <location filename="../../viewer/welcomepage.cpp" line="+1"/>
+        <location filename="../../viewer/welcomepage.cpp" line="+39"/>
         <source>&lt;h2&gt;Welcome to pellix News&lt;/h2&gt;&lt;p&gt;You have not subscribed to any news yet.&lt;/p&gt;&lt;p&gt;Click &lt;b&gt;Subscribe to News&lt;/b&gt; to add a feed by its address, to find the feeds of a web page, or to choose from the recommended feeds. Their news then appear in the tree on the left and here, page by page.&lt;/p&gt;</source>
         <translation>&lt;h2&gt;Willkommen bei pellix News&lt;/h2&gt;&lt;p&gt;Sie haben noch keine Nachrichten abonniert.&lt;/p&gt;&lt;p&gt;Klicken Sie auf &lt;b&gt;Newsfeed abonnieren&lt;/b&gt;, um einen Feed über seine Adresse hinzuzufügen, die Feeds einer Webseite zu finden oder aus den empfohlenen Feeds zu wählen. Deren Nachrichten erscheinen dann links im Baum und hier, Seite für Seite.&lt;/p&gt;</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+4"/>
         <source>Subscribe to News...</source>
         <translation>Newsfeed abonnieren...</translation>
     </message>

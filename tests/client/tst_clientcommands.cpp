@@ -27,6 +27,7 @@ private slots:
     void updateLinesArriveAsFeedsEnd();
     void secondRunTransfersNoUnchangedDocument();
     void storeRefusedDuringTheRunFailsTheUpdate();
+    void messagesOfASubscriptionAsBefore();
 
 private:
     QString served(const char *path) const { return ::served(m_server, path); }
@@ -293,6 +294,27 @@ void tst_ClientCommands::storeRefusedDuringTheRunFailsTheUpdate()
     // Nothing half-stored: the item arrives with the next run.
     QCOMPARE(sqliteRows(home.filePath(u"profiles/52.rssdb"_s), u"select count(*) from items"_s),
         QStringList{"0"});
+}
+
+// The messages a subscription and the update after it exchange with the client, byte
+// for byte as the client's server has always received them; the test server's
+// address stands as http://SERVER.
+void tst_ClientCommands::messagesOfASubscriptionAsBefore()
+{
+    QTemporaryDir home;
+    const QString subscribing = home.filePath(u"subscribe.jsonl"_s);
+    const QString updating = home.filePath(u"update.jsonl"_s);
+    Run run = runClient(as(home.path(), 7)
+        + QStringList{"--message-log", subscribing, "--subscribe", served("/world.xml"),
+            "--quit-after-sync"});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    run = runClient(as(home.path(), 7) + QStringList{"--message-log", updating, "--update"});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    for (const QString &log : {subscribing, updating}) {
+        const QString name = QFileInfo(log).fileName();
+        QCOMPARE(readFile(log).replace(m_server.baseUrl(), "http://SERVER"),
+            readFile(PELLIX_CLIENT_DATA "/"_L1 + name));
+    }
 }
 
 QTEST_MAIN(tst_ClientCommands)
