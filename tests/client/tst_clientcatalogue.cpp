@@ -118,24 +118,14 @@ void tst_Catalogue::nestedCategoriesArriveOnce()
 
 void tst_Catalogue::badFilesAreRefused_data()
 {
-    QTest::addColumn<QString>("file");
-    QTest::newRow("missing") << m_dir.filePath(QStringLiteral("absent.json"));
-    QTest::newRow("not JSON") << write("<rss/>");
-    QTest::newRow("no categories") << write(R"({"feeds":[]})");
-    QTest::newRow("repeated category")
-        << write(R"({"categories":[{"id":1,"name":"A"},{"id":1,"name":"B"}]})");
-    QTest::newRow("repeated feed") << write(R"({"categories":[{"id":1,"name":"A","feeds":[
-        {"id":7,"title":"a","address":"https://a/"},{"id":7,"title":"b","address":"https://b/"}]}]})");
-    QTest::newRow("feed without address")
-        << write(R"({"categories":[{"id":1,"name":"A","feeds":[{"id":7,"title":"a"}]}]})");
-    QTest::newRow("missing parent") << write(R"({"categories":[{"id":1,"parent":9,"name":"A"}]})");
-    QTest::newRow("cycle") << write(
-        R"({"categories":[{"id":1,"parent":2,"name":"A"},{"id":2,"parent":1,"name":"B"}]})");
+    TestHelpers::addRows(QStringLiteral("cases/bad-catalogues.txt"), {"contents"});
 }
 
 void tst_Catalogue::badFilesAreRefused()
 {
-    QFETCH(QString, file);
+    QFETCH(QString, contents); // none: no file at all
+    const QString file = contents.isEmpty() ? m_dir.filePath(QStringLiteral("absent.json"))
+                                            : write(contents.toUtf8());
     Catalogue catalogue;
     QVERIFY(!catalogue.load(file));
     QVERIFY(!catalogue.isLoaded());

@@ -204,7 +204,8 @@ inline void addRows(const QString &file, std::initializer_list<const char *> col
         for (const char *column : columns) {
             const QString key = QString::fromUtf8(column);
             QVERIFY2(values.contains(key), qPrintable(name + QLatin1String(": ") + key));
-            row << values.value(key).join(u'\n');
+            const QString cell = values.value(key).join(u'\n');
+            row << (cell.isNull() ? QStringLiteral("") : cell); // empty as a literal "" is
         }
     }
 }

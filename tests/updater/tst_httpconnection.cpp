@@ -2,6 +2,8 @@
 #include "tests/common/testhttpserver.h"
 #include "updater/httpconnection.h"
 
+#include "testhelpers.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -54,28 +56,21 @@ void TestHttpConnection::untrustedCertificateIsNeverAccepted()
 
 void TestHttpConnection::proxyFromReply_data()
 {
-    QTest::addColumn<QVariantList>("args"); // kind, host, port, user, password
-    QTest::addColumn<QString>("proxy");
-    QTest::newRow("empty answer") << QVariantList() << "none";
-    QTest::newRow("kind 0") << QVariantList{0, "p", 8080, "u", "pw"} << "none";
-    QTest::newRow("kind 1") << QVariantList{1, "p", 8080, "u", "pw"} << "http p:8080 u:pw";
-    QTest::newRow("kind 2") << QVariantList{2, "p", 3128, "u", "pw"} << "http p:3128 u:pw";
-    QTest::newRow("kind 7 is socks")
-        << QVariantList{7, "s", 1080, "u", "pw"} << "socks s:1080 u:pw";
-    QTest::newRow("no credentials") << QVariantList{1, "p", 80} << "http p:80 :";
-    QTest::newRow("user only") << QVariantList{1, "p", 80, "u"} << "http p:80 u:";
+    TestHelpers::addRows(QStringLiteral("cases/proxy-replies.txt"), {"answer", "proxy"});
 }
 
 void TestHttpConnection::proxyFromReply()
 {
-    QFETCH(QVariantList, args);
+    QFETCH(QString, answer);
     QFETCH(QString, proxy);
     Protocol reply;
+    const QStringList args = answer.split(u' ', Qt::SkipEmptyParts);
     for (int i = 0; i < args.size(); ++i) {
-        const bool text = args.at(i).typeId() == QMetaType::QString;
+        bool number = false;
+        const int value = args.at(i).toInt(&number);
         reply.add(0,
-            text ? ProtocolArg::String : (i == 0 ? ProtocolArg::UInt8 : ProtocolArg::UInt16),
-            args.at(i));
+            !number ? ProtocolArg::String : (i == 0 ? ProtocolArg::UInt8 : ProtocolArg::UInt16),
+            number ? QVariant(value) : QVariant(args.at(i)));
     }
     const QNetworkProxy p = HttpConnection::proxyFromReply(&reply);
     const QHash<int, QString> kinds = {{QNetworkProxy::NoProxy, "none"},
