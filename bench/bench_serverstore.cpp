@@ -9,6 +9,7 @@
 //        bench_serverstore --client LOCATION FIRST COUNT   (one client, used by the above)
 
 #include "client/serverstore.h"
+#include "client/storemessages.h"
 #include "core/rssprotocol.h"
 #include "tests/common/testpostgres.h"
 
@@ -50,7 +51,7 @@ bool synchronise(ServerStore &store, quint32 user)
 {
     if (!store.hasUser(user) && !store.addUser(user, localState(user)))
         return false;
-    const Protocol answer = ServerStore::answer(store.record(user));
+    const Protocol answer = StoreMessages::answer(store.record(user));
     return answer.args().size() > feedsPerUser * 5;
 }
 

@@ -6,6 +6,7 @@
 #include "messagelog.h"
 #include "outbox.h"
 #include "serverstore.h"
+#include "storemessages.h"
 
 #include "host/cpxbuddy_administrator.h"
 #include "host/request.h"
@@ -166,7 +167,7 @@ void ClientRouter::answerFeedsAndSettings(Request *request)
         refuse(request, ClientMessage::ServerUnavailable);
         return;
     }
-    answer(request, ServerStore::answer(record));
+    answer(request, StoreMessages::answer(record));
 }
 
 void ClientRouter::deliverOutbox(quint32 user)

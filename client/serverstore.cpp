@@ -537,8 +537,3 @@ bool ServerStore::applyFolders(quint32 user, const Protocol &message)
         return fail(tr("The folder message ends before its folders do."));
     return writeFolders(user, folders);
 }
-
-Protocol ServerStore::answer(const UserRecord &record)
-{
-    return StoreMessages::answer(record);
-}

@@ -66,10 +66,6 @@ public:
     // replaced by the copy; its other users stay.
     static bool copy(const QString &from, const QString &to, int *copied, QString *error);
 
-    // The answer to the feeds-and-settings request: settings, feeds, folders.
-    // A user with neither feeds nor folders gets one untitled folder.
-    static Protocol answer(const UserRecord &record);
-
 protected:
     ServerStore();
 

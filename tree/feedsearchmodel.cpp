@@ -417,7 +417,8 @@ QString FeedSearchModel::pageOf(const Entry &entry) const
     // A feed without visible items shows an empty page rather than a missing file.
     QSqlQuery query(*m_db);
     if (entry.feedId == 0)
-        query.exec(QStringLiteral("select count(*) from  items where mark = 1 and toclear = 0"));
+        query.exec(
+            QStringLiteral("select exists (select 1 from items where mark = 1 and toclear = 0)"));
     else
         query.exec(QStringLiteral("select exists (select 1 from items where channelid = ")
             + QString::number(entry.feedId) + QStringLiteral(" and toclear = 0)"));

@@ -1,6 +1,5 @@
 #include "pfeedsearchtree.h"
 
-#include "pages/channelpages.h"
 #include "tree/feedsearchmodel.h"
 #include "tree/pdrawsearch.h"
 
@@ -65,11 +64,6 @@ void PFeedSearchTree::setFeedScope(int feedId)
         + QString::number(feedId) + QLatin1Char(')'));
     while (query.next())
         m_folderScope = query.value(0).toInt();
-}
-
-QString PFeedSearchTree::firstPage(int feedId)
-{
-    return ChannelPages::pagePath(feedId, 1);
 }
 
 void PFeedSearchTree::clear()

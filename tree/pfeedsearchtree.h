@@ -25,9 +25,6 @@ public:
     int folderScope() const { return m_folderScope; }
     int feedScope() const { return m_feedScope; }
 
-    // The first page of a feed's page set (0: the favourites).
-    static QString firstPage(int feedId);
-
     SearchIndex *searchIndex() const;
 
     // Empties the tree.

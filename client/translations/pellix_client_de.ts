@@ -104,7 +104,7 @@
 <context>
     <name>ClientRouter</name>
     <message>
-        <location filename="../clientrouter.cpp" line="+145"/>
+        <location filename="../clientrouter.cpp" line="+146"/>
         <source>The server could not take over the local news database: %1</source>
         <translation>Der Server konnte die lokale Nachrichtendatenbank nicht übernehmen: %1</translation>
     </message>

@@ -183,7 +183,7 @@
 <context>
     <name>FeedSearchModel</name>
     <message>
-        <location filename="../../tree/feedsearchmodel.cpp" line="+445"/>
+        <location filename="../../tree/feedsearchmodel.cpp" line="+446"/>
         <source>Favorites</source>
         <translation>Favoriten</translation>
     </message>

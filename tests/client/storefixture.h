@@ -4,6 +4,7 @@
 // answer read back, sample records, and a fixture that opens a new store of either back end.
 
 #include "client/serverstore.h"
+#include "client/storemessages.h"
 #include "core/protocolreader.h"
 #include "core/rssprotocol.h"
 #include "testhelpers.h"
@@ -79,7 +80,7 @@ inline ReadAnswer readAnswer(const Protocol &answer)
 
 inline ReadAnswer answerFor(const ServerStore &store, quint32 user)
 {
-    return readAnswer(ServerStore::answer(store.record(user)));
+    return readAnswer(StoreMessages::answer(store.record(user)));
 }
 
 // The back ends: a SQLite file, and a database of a PostgreSQL server the test starts.

@@ -1,5 +1,6 @@
 #include "client/localprofile.h"
 #include "client/serverstore.h"
+#include "client/storemessages.h"
 #include "core/feeddatabase.h"
 #include "storefixture.h"
 
@@ -87,7 +88,7 @@ void tst_ServerStore::newUserAndMessagesChangeTheRecord()
     // The record survives reopening the store.
     store = openStore(location);
     QVERIFY(store->isOpen());
-    const Protocol answer = ServerStore::answer(store->record(1));
+    const Protocol answer = StoreMessages::answer(store->record(1));
     const ReadAnswer read = readAnswer(answer);
     QCOMPARE(read.settings,
         (QMap<int, int>{{ProtocolField::NewItemsOnly, 1}, {ProtocolField::MaxItemsInViewer, 17}}));
